@@ -1,0 +1,119 @@
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "main/job.h"
+#include "output/output.h"
+
+namespace seqord::job {
+
+namespace {
+
+constexpr Format kAnswer = layout("(A)");
+
+constexpr std::array<std::string_view, 6> kPrompts = {
+    " Enter name of input file  (*.EMA) - ", " Enter name of input file  (*.NAQ) - ",
+    " Enter name of output file (*.SOR) - ", " Enter name of output file (*.ORS) - ",
+    " Enter name of output file (*.POR) - ", " Enter name of output file (*.ORP) - ",
+};
+
+constexpr std::array<std::string_view, 6> kRoles = {
+    "the main input (.EMA)", "the name input (.NAQ)", "the report (.SOR)",
+    "the summary (.ORS)",    "the pair file (.POR)",  "the year file (.ORP)",
+};
+
+// How the operating system would resolve a name: an existing file by its
+// device and inode (so links and other spellings meet), a missing one by its
+// absolute, normalised path.
+struct Identity {
+    bool exists = false;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    std::filesystem::path path;
+};
+
+Identity identify(const std::string& name) {
+    Identity id;
+    struct stat st {};
+    if (::stat(name.c_str(), &st) == 0) {
+        id.exists = true;
+        id.dev = st.st_dev;
+        id.ino = st.st_ino;
+    }
+    std::error_code ec;
+    std::filesystem::path p = std::filesystem::weakly_canonical(std::filesystem::absolute(name, ec), ec);
+    if (ec) p = std::filesystem::absolute(name, ec).lexically_normal();
+    id.path = p;
+    return id;
+}
+
+bool same_file(const Identity& a, const Identity& b) {
+    if (a.exists && b.exists) return a.dev == b.dev && a.ino == b.ino;
+    return a.path == b.path;
+}
+
+}  // namespace
+
+FileNames names_from_job(const Text<50>& job) {
+    FileNames names;
+    const std::size_t l = job.trimmed_length();
+    for (std::size_t k = 0; k < 6; ++k) {
+        Text<50>& n = names[k];
+        n = job;
+        for (std::size_t i = l; i < 50; ++i) n.c[i] = ' ';
+        for (std::size_t i = 0; i < 4 && l + i < 50; ++i) n.c[l + i] = kExtensions[k][i];
+    }
+    return names;
+}
+
+FileNames dialogue(Files& f) {
+    out::C1_prompt(f.con, " Do you wish default file names (Y or N)? - ");
+    char answer = ' ';
+    read(f.con_in, kAnswer, {In::chars(&answer, 1)});
+    if (answer == 'Y' || answer == 'y') {
+        out::C1_line(f.con, " Enter job name (ie. name for files without extension");
+        Text<50> job;
+        read(f.con_in, kAnswer, {job});
+        return names_from_job(job);
+    }
+    FileNames names;
+    for (std::size_t k = 0; k < 6; ++k) {
+        out::C1_prompt(f.con, kPrompts[k]);
+        read(f.con_in, kAnswer, {names[k]});
+    }
+    return names;
+}
+
+std::string open_name(const Text<50>& name) {
+    std::string_view s = name.trimmed();
+    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+    return std::string(s);
+}
+
+void check_distinct(const FileNames& names) {
+    std::array<Identity, 6> ids;
+    for (std::size_t k = 0; k < 6; ++k) ids[k] = identify(open_name(names[k]));
+    for (std::size_t a = 0; a < 6; ++a) {
+        if (open_name(names[a]).empty()) continue;  // fails on opening, with its own report
+        for (std::size_t b = a + 1; b < 6; ++b) {
+            if (open_name(names[b]).empty() || !same_file(ids[a], ids[b])) continue;
+            std::string both = open_name(names[a]);
+            if (open_name(names[b]) != both) both += "\" and \"" + open_name(names[b]);
+            throw RunStop(kExitRefused, "seqord: error: " + std::string(kRoles[a]) + " and " +
+                                            std::string(kRoles[b]) + " would be the same file (\"" + both +
+                                            "\"); each of the six files needs a name of its own, so nothing "
+                                            "was opened");
+        }
+    }
+}
+
+void open_files(Files& f, const FileNames& names) {
+    f.ema.open_file(Files::kEMA, open_name(names[0]));
+    f.naq.open_file(Files::kNAQ, open_name(names[1]));
+    f.sor.open_file(Files::kSOR, open_name(names[2]));
+    f.ors.open_file(Files::kORS, open_name(names[3]));
+    f.por.open_file(Files::kPOR, open_name(names[4]));
+    f.orp.open_file(Files::kORP, open_name(names[5]));
+}
+
+}  // namespace seqord::job

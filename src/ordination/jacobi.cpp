@@ -1,0 +1,275 @@
+// Jacobi eigen-decomposition with per-row records of the largest element.
+//
+// Only the diagonal and the strict upper triangle of A are read or written;
+// the lower triangle keeps the centred matrix for the report.  The pivot is
+// taken from the row records, which each rotation updates incrementally, and
+// after each rotation the larger of the two new diagonal values is moved to
+// the lower index.
+#include <bit>
+#include <cmath>
+
+#include "ordination/ordination.h"
+
+namespace seqord::ordination {
+
+namespace {
+
+// Keeps a running hash of the state that steers the rotations (the upper
+// triangle with the diagonal, the row records and the stopping bound), and
+// compares it with snapshots taken after 1, 2, 4, 8, ... rotations.  The
+// sequence of rotations is a function of that state alone, so meeting a
+// snapshot's state again means the rotations repeat forever and the stopping
+// tests can never end them; nothing else stops the decomposition.
+class CycleWatch {
+public:
+    CycleWatch(JacobiGuard* g, std::int32_t n) : g_(g), n_(n) {
+        if (g_ != nullptr && n_ > JacobiGuard::kMaxOrder) g_ = nullptr;
+        if (g_ != nullptr) g_->cycled = false;
+    }
+    bool on() const { return g_ != nullptr; }
+
+    void change(std::int64_t pos, std::uint32_t before, std::uint32_t after) {
+        hash_ += mix(pos, after) - mix(pos, before);
+    }
+    std::int64_t pos_a(std::int32_t i, std::int32_t j) const {  // i <= j
+        return static_cast<std::int64_t>(j) * (j - 1) / 2 + (i - 1);
+    }
+    std::int64_t pos_r(std::int32_t r) const { return tri() + (r - 1); }
+    std::int64_t pos_c(std::int32_t r) const { return tri() + n_ + (r - 1); }
+    std::int64_t pos_t() const { return tri() + 2 * static_cast<std::int64_t>(n_); }
+
+    // `each(f)` calls f(position, bits) for the whole state in position order.
+    template <class Each>
+    void start(Each each) {
+        hash_ = 0;
+        each([&](std::int64_t p, std::uint32_t b) { hash_ += mix(p, b); });
+        take(each);
+    }
+
+    // Called after every rotation: true when the state repeats a snapshot.
+    template <class Each>
+    bool after_rotation(Each each) {
+        ++steps_;
+        if (hash_ == snap_hash_) {
+            bool same = true;
+            each([&](std::int64_t p, std::uint32_t b) { same = same && g_->snapshot[p] == b; });
+            if (same) {
+                g_->cycled = true;
+                return true;
+            }
+        }
+        if (steps_ == power_) {
+            take(each);
+            power_ *= 2;
+            steps_ = 0;
+        }
+        return false;
+    }
+
+private:
+    std::int64_t tri() const { return static_cast<std::int64_t>(n_) * (n_ + 1) / 2; }
+    template <class Each>
+    void take(Each each) {
+        each([&](std::int64_t p, std::uint32_t b) { g_->snapshot[p] = b; });
+        snap_hash_ = hash_;
+    }
+    static std::uint64_t mix(std::int64_t pos, std::uint32_t bits) {
+        std::uint64_t x = (static_cast<std::uint64_t>(pos) << 32) ^ bits;
+        x += 0x9E3779B97F4A7C15ull;
+        x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+        x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+        return x ^ (x >> 31);
+    }
+
+    JacobiGuard* g_;
+    std::int32_t n_;
+    std::uint64_t hash_ = 0;
+    std::uint64_t snap_hash_ = 0;
+    std::int64_t steps_ = 0;
+    std::int64_t power_ = 1;
+};
+
+std::uint32_t bits(float x) { return std::bit_cast<std::uint32_t>(x); }
+
+}  // namespace
+
+void jacobi(Table<float> a, std::int32_t n, std::int32_t mode, Table<float> v, std::int32_t& nrot,
+            Table<float> ev, Table<std::int32_t> iwk, std::int32_t maxl, JacobiGuard* guard) {
+    (void)maxl;
+    if (mode == 0) {
+        for (std::int32_t j = 1; j <= n; ++j)
+            for (std::int32_t i = 1; i <= n; ++i) v(i, j) = i == j ? 1.0f : 0.0f;
+    }
+    nrot = 0;
+    if (n <= 1) return;
+
+    CycleWatch watch(guard, n);
+    // Every store into the steering state goes through these.
+    auto set_a = [&](std::int32_t i, std::int32_t j, float x) {
+        float& ref = a(i, j);
+        if (watch.on()) watch.change(watch.pos_a(i, j), bits(ref), bits(x));
+        ref = x;
+    };
+    auto set_r = [&](std::int32_t r, float x) {
+        float& ref = ev[r];
+        if (watch.on() && r < n) watch.change(watch.pos_r(r), bits(ref), bits(x));
+        ref = x;
+    };
+    auto set_c = [&](std::int32_t r, std::int32_t c) {
+        std::int32_t& ref = iwk[r];
+        if (watch.on()) watch.change(watch.pos_c(r), static_cast<std::uint32_t>(ref), static_cast<std::uint32_t>(c));
+        ref = c;
+    };
+    float t_bound = 1.0E38f;
+    auto set_t = [&](float x) {
+        if (watch.on()) watch.change(watch.pos_t(), bits(t_bound), bits(x));
+        t_bound = x;
+    };
+    // Rescans row r from column r + 1: the last of equal magnitudes is kept.
+    auto scan_row = [&](std::int32_t r) {
+        set_r(r, 0.0f);
+        for (std::int32_t c = r + 1; c <= n; ++c) {
+            float m = std::fabs(a(r, c));
+            if (ev[r] <= m) {
+                set_r(r, m);
+                set_c(r, c);
+            }
+        }
+    };
+    // After an update: a strictly larger magnitude replaces the record.
+    auto offer = [&](std::int32_t r, std::int32_t c, float x) {
+        float m = std::fabs(x);
+        if (m > ev[r]) {
+            set_r(r, m);
+            set_c(r, c);
+        }
+    };
+
+    // Initial records.  A row whose elements are all not-a-number would find
+    // no column; it starts at the last one, where an all-zero row ends too.
+    for (std::int32_t r = 1; r <= n - 1; ++r) {
+        iwk[r] = n;
+        ev[r] = 0.0f;
+        scan_row(r);
+    }
+
+    auto state_bits = [&](auto&& f) {
+        for (std::int32_t j = 1; j <= n; ++j)
+            for (std::int32_t i = 1; i <= j; ++i) f(watch.pos_a(i, j), bits(a(i, j)));
+        for (std::int32_t r = 1; r <= n - 1; ++r) f(watch.pos_r(r), bits(ev[r]));
+        f(watch.pos_r(n), 0u);
+        for (std::int32_t r = 1; r <= n - 1; ++r) f(watch.pos_c(r), static_cast<std::uint32_t>(iwk[r]));
+        f(watch.pos_c(n), 0u);
+        f(watch.pos_t(), bits(t_bound));
+    };
+    if (watch.on()) watch.start(state_bits);
+
+    constexpr double kTwoToMinus27 = 7.450580596923828E-9;
+    std::int64_t rotations = 0;
+    for (;;) {
+        // Pivot: the lowest row among equal largest records.
+        std::int32_t p = 1;
+        std::int32_t q = iwk[1];
+        float m = ev[1];
+        for (std::int32_t r = 2; r <= n - 1; ++r) {
+            if (ev[r] > m) {
+                p = r;
+                q = iwk[r];
+                m = ev[r];
+            }
+        }
+        // Stopping tests; the bound is recomputed only when the largest
+        // record has fallen to it (and on the first pass).
+        if (m <= 0.0f) break;
+        if (t_bound <= 0.0f || m <= t_bound) {
+            float smallest = std::fabs(a(1, 1));
+            for (std::int32_t k = 2; k <= n; ++k) smallest = std::fmin(smallest, std::fabs(a(k, k)));
+            set_t(static_cast<float>(kTwoToMinus27 * smallest));
+            if (m <= t_bound) break;
+        }
+
+        // Rotation.
+        ++rotations;
+        const float ap = a(p, p);
+        const float bq = a(q, q);
+        const float e = a(p, q);
+        const float theta = ap - bq;
+        const double g = theta < 0.0f ? -2.0 : 2.0;
+        const double de = e;
+        const double dtheta = theta;
+        const float t = static_cast<float>(g * de / (std::fabs(dtheta) + std::sqrt(dtheta * dtheta + 4.0 * de * de)));
+        const double dt = t;
+        double c = 1.0 / std::sqrt(1.0 + dt * dt);
+        double s = dt * c;
+        const double c2 = c * c;
+        set_a(p, p, static_cast<float>(c2 * (ap + dt * (2.0 * de + dt * bq))));
+        set_a(q, q, static_cast<float>(c2 * (bq - dt * (2.0 * de - dt * ap))));
+        set_a(p, q, 0.0f);
+        if (a(p, p) < a(q, q)) {
+            // A further quarter turn puts the larger value at the lower index.
+            const float hold = a(p, p);
+            set_a(p, p, a(q, q));
+            set_a(q, q, hold);
+            const double c_old = c;
+            c = std::fabs(s);
+            s = s > 0.0 ? -c_old : c_old;
+        }
+
+        // Rows whose record pointed at column p or q are rescanned, the
+        // pointed element left out, at their values before the rotation.
+        for (std::int32_t r = 1; r <= n - 1; ++r) {
+            if (r == p || r == q) continue;
+            const std::int32_t cr = iwk[r];
+            if (cr != p && cr != q) continue;
+            const float keep = a(r, cr);
+            set_a(r, cr, 0.0f);
+            scan_row(r);
+            set_a(r, cr, keep);
+        }
+
+        // The elements pairing m with p and with q, old values on the right.
+        set_r(p, 0.0f);
+        set_r(q, 0.0f);
+        for (std::int32_t mm = 1; mm <= n; ++mm) {
+            if (mm == p || mm == q) continue;
+            if (mm < p) {
+                const double x = a(mm, p), y = a(mm, q);
+                const float nx = static_cast<float>(c * x + s * y);
+                set_a(mm, p, nx);
+                offer(mm, p, nx);
+                const float ny = static_cast<float>(c * y - s * x);
+                set_a(mm, q, ny);
+                offer(mm, q, ny);
+            } else if (mm < q) {
+                const double x = a(p, mm), y = a(mm, q);
+                const float nx = static_cast<float>(c * x + s * y);
+                set_a(p, mm, nx);
+                offer(p, mm, nx);
+                const float ny = static_cast<float>(c * y - s * x);
+                set_a(mm, q, ny);
+                offer(mm, q, ny);
+            } else {
+                const double x = a(p, mm), y = a(q, mm);
+                const float nx = static_cast<float>(c * x + s * y);
+                set_a(p, mm, nx);
+                offer(p, mm, nx);
+                const float ny = static_cast<float>(c * y - s * x);
+                set_a(q, mm, ny);
+                offer(q, mm, ny);
+            }
+        }
+
+        if (mode == 0) {
+            for (std::int32_t k = 1; k <= n; ++k) {
+                const double x = v(k, p), y = v(k, q);
+                v(k, p) = static_cast<float>(c * x + s * y);
+                v(k, q) = static_cast<float>(c * y - s * x);
+            }
+        }
+
+        if (watch.on() && watch.after_rotation(state_bits)) break;
+    }
+    nrot = rotations > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(rotations);
+}
+
+}  // namespace seqord::ordination

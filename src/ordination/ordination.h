@@ -1,0 +1,61 @@
+// Ordination of one year's locations: the dissimilarity matrix is turned into
+// a double-centred similarity matrix, decomposed by Jacobi rotations, its
+// eigenvalues reported, and its eigenvectors scaled into location scores that
+// are listed and filed under the year's index.
+//
+// Arithmetic follows fixed precision rules: every stored value is a
+// single-precision real; inside one expression values are carried in double
+// precision and rounded once when stored.  The rotation sequence, and so the
+// rotation count that the report prints, depends on those rules.
+#pragma once
+
+#include "records/records.h"
+
+namespace seqord::ordination {
+
+// Symmetrises A(1..nl, 1..nl) from its lower triangle, writes the symmetric
+// dissimilarity matrix to .SOR (one S11 group per row), multiplies by -0.5
+// and centres by rows, then by columns.  EV is a work vector.
+void centre(Files& f, Table<float> a, Table<float> ev, std::int32_t maxl, std::int32_t nl);
+
+// Scratch space that lets the decomposition notice a rotation sequence that
+// has come back to a state it was in before: from such a state it would
+// rotate forever without reaching its stopping tests.
+struct JacobiGuard {
+    static constexpr std::int64_t kMaxOrder = 420;
+    static constexpr std::int64_t kStateSize = kMaxOrder * (kMaxOrder + 1) / 2 + 2 * kMaxOrder + 1;
+    std::uint32_t snapshot[kStateSize];
+    // Set by the decomposition: whether it stopped because its state repeated.
+    bool cycled = false;
+};
+
+// Jacobi eigen-decomposition of the symmetric matrix in A(1..n, 1..n), using
+// only its diagonal and strict upper triangle.  On return the diagonal holds
+// the eigenvalues (larger of each rotated pair at the lower index, no sort)
+// and, when `mode` is 0, the columns of V the eigenvectors.  EV and IWK hold
+// the per-row records of the largest off-diagonal element.  `guard` may be
+// null (no cycle detection).
+void jacobi(Table<float> a, std::int32_t n, std::int32_t mode, Table<float> v, std::int32_t& nrot,
+            Table<float> ev, Table<std::int32_t> iwk, std::int32_t maxl, JacobiGuard* guard = nullptr);
+
+// Eigenvalue report: counts the eigenvalues above 1% of the first, writes
+// R8 and R9 to .ORS and S14-S18 to .SOR, lowers nax to the count and leaves
+// the % of variation in EV(1..nax) and its running total in CUM(1..nax).
+void eigen_report(Files& f, Table<float> a, Table<float> ev, Table<float> cum, std::int32_t nl,
+                  std::int32_t& nax, std::int32_t maxl);
+
+// Scales the eigenvectors in V into scores: column k times the root of its
+// eigenvalue when that is above 1e-6 times the first, else times the
+// eigenvalue itself.  The diagonal of A is overwritten with the multipliers.
+void plotting_points(Table<float> a, Table<float> v, std::int32_t maxl, std::int32_t nl);
+
+// Files the scores of the first min(nax, 4) axes of the locations flagged 1
+// in ELIM(iy, .) under PTS(iy, l, k); the m-th flagged location takes row m.
+void store_points(Table<float> pts, Table<float> v, Table<std::int32_t> elim, std::int32_t maxy,
+                  std::int32_t maxl, std::int32_t nax, std::int32_t iy);
+
+// Lists the scores of the first min(nax, 7) axes: S19 and S20 in .SOR, R10 in .ORS.
+void score_listing(Files& f, Table<float> v, Table<Name> rnames, std::int32_t nl, std::int32_t nax,
+                   std::int32_t maxl);
+
+}  // namespace seqord::ordination

@@ -1,0 +1,259 @@
+// Streams bound to unit numbers: files and the console.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "records.h"
+
+namespace seqord {
+
+namespace {
+
+constexpr std::size_t kFlushAt = 1 << 16;
+
+struct ConditionInfo {
+    int number;
+    const char* text;
+};
+
+ConditionInfo info(Condition c) {
+    switch (c) {
+    case Condition::EndOfFile: return {24, "end-of-file during read"};
+    case Condition::InputConversion: return {64, "input conversion error"};
+    case Condition::ListSyntax: return {59, "list-directed I/O syntax error"};
+    case Condition::FileNotFound: return {29, "file not found"};
+    case Condition::PermissionDenied: return {9, "permission to access file denied"};
+    case Condition::OpenFailure: return {30, "open failure"};
+    case Condition::ReadFailure: return {39, "error during read"};
+    case Condition::WriteFailure: return {38, "error during write"};
+    case Condition::CloseFailure: return {28, "close error"};
+    }
+    return {0, "unknown condition"};
+}
+
+Condition open_condition(int err, bool existing) {
+    if (err == ENOENT && existing) return Condition::FileNotFound;
+    if (err == EACCES || err == EPERM) return Condition::PermissionDenied;
+    return Condition::OpenFailure;
+}
+
+}  // namespace
+
+std::string condition_text(Condition c, int unit, std::string_view file) {
+    std::string s = info(c).text;
+    s += ", unit " + std::to_string(unit) + ", file ";
+    s.append(file);
+    return s;
+}
+
+int condition_number(Condition c) { return info(c).number; }
+
+void throw_condition(Condition c, int unit, std::string_view file, std::string_view where,
+                     std::string_view detail) {
+    std::string report = "seqord: severe (" + std::to_string(condition_number(c)) + "): " +
+                         condition_text(c, unit, file);
+    if (!where.empty()) {
+        report += ", ";
+        report.append(where);
+    }
+    if (!detail.empty()) {
+        report += " (";
+        report.append(detail);
+        report += ")";
+    }
+    throw RunStop(kExitFatalIO, report);
+}
+
+// ------------------------------------------------------------ OutStream ---
+
+OutStream::~OutStream() {
+    flush_quietly();
+    if (owns_fd_ && fd_ >= 0) ::close(fd_);
+}
+
+void OutStream::open_file(int unit, std::string_view name) {
+    unit_ = unit;
+    name_ = std::string(name);
+    console_ = false;
+    int fd = ::open(name_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        int err = errno;
+        throw_condition(open_condition(err, false), unit, name_, {}, std::strerror(err));
+    }
+    fd_ = fd;
+    owns_fd_ = true;
+}
+
+void OutStream::bind(int unit, std::string_view name, int fd, bool console) {
+    unit_ = unit;
+    name_ = std::string(name);
+    fd_ = fd;
+    owns_fd_ = false;
+    console_ = console;
+    started_ = console;  // the console is never cut back
+}
+
+void OutStream::ensure_started() {
+    if (started_) return;
+    started_ = true;
+    // The file now holds only what this run writes.  Devices and pipes have
+    // nothing to cut back.
+    struct stat st {};
+    if (::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode)) {
+        if (::ftruncate(fd_, 0) != 0) {
+            int err = errno;
+            throw_condition(Condition::WriteFailure, unit_, name_, {}, std::strerror(err));
+        }
+        ::lseek(fd_, 0, SEEK_SET);
+    }
+}
+
+void OutStream::put_record(std::string_view text, bool keep_open) {
+    if (fd_ < 0) throw std::logic_error("write to a stream that is not open: " + name_);
+    ensure_started();
+    buf_.append(text);
+    if (!keep_open) buf_.append(console_ ? "\n" : "\r\n");
+    line_open_ = keep_open;
+    if (console_ || buf_.size() >= kFlushAt) flush();
+}
+
+void OutStream::write_all(const char* p, std::size_t n) {
+    while (n > 0) {
+        ssize_t k = ::write(fd_, p, n);
+        if (k < 0) {
+            if (errno == EINTR) continue;
+            int err = errno;
+            buf_.clear();
+            throw_condition(Condition::WriteFailure, unit_, name_, {}, std::strerror(err));
+        }
+        p += k;
+        n -= static_cast<std::size_t>(k);
+    }
+}
+
+void OutStream::flush() {
+    if (fd_ < 0 || buf_.empty()) return;
+    std::string pending;
+    pending.swap(buf_);
+    write_all(pending.data(), pending.size());
+}
+
+bool OutStream::flush_quietly() {
+    try {
+        flush();
+        return true;
+    } catch (const RunStop&) {
+        return false;
+    }
+}
+
+void OutStream::close() {
+    if (fd_ < 0) return;
+    flush();
+    if (owns_fd_) {
+        int fd = fd_;
+        fd_ = -1;
+        if (::close(fd) != 0) {
+            int err = errno;
+            throw_condition(Condition::CloseFailure, unit_, name_, {}, std::strerror(err));
+        }
+    } else {
+        fd_ = -1;
+    }
+}
+
+// ------------------------------------------------------------- InStream ---
+
+InStream::~InStream() {
+    if (owns_fd_ && fd_ >= 0) ::close(fd_);
+}
+
+void InStream::open_file(int unit, std::string_view name) {
+    unit_ = unit;
+    name_ = std::string(name);
+    int fd = ::open(name_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        int err = errno;
+        throw_condition(open_condition(err, true), unit, name_, {}, std::strerror(err));
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        throw_condition(Condition::OpenFailure, unit, name_, {}, std::strerror(EISDIR));
+    }
+    fd_ = fd;
+    owns_fd_ = true;
+}
+
+void InStream::bind(int unit, std::string_view name, int fd) {
+    unit_ = unit;
+    name_ = std::string(name);
+    fd_ = fd;
+    owns_fd_ = false;
+}
+
+void InStream::close() {
+    if (owns_fd_ && fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+bool InStream::fill() {
+    if (eof_) return false;
+    if (pos_ > 0) {
+        buf_.erase(0, pos_);
+        pos_ = 0;
+    }
+    char chunk[1 << 16];
+    for (;;) {
+        ssize_t k = ::read(fd_, chunk, sizeof chunk);
+        if (k < 0) {
+            if (errno == EINTR) continue;
+            int err = errno;
+            std::string where = "after line " + std::to_string(line_);
+            throw_condition(Condition::ReadFailure, unit_, name_, where, std::strerror(err));
+        }
+        if (k == 0) {
+            eof_ = true;
+            return false;
+        }
+        buf_.append(chunk, static_cast<std::size_t>(k));
+        return true;
+    }
+}
+
+bool InStream::next_record(std::string& line) {
+    if (fd_ < 0) throw std::logic_error("read from a stream that is not open: " + name_);
+    std::size_t scan = pos_;
+    for (;;) {
+        std::size_t nl = buf_.find('\n', scan);
+        if (nl != std::string::npos) {
+            std::size_t end = nl;
+            if (end > pos_ && buf_[end - 1] == '\r') --end;
+            line.assign(buf_, pos_, end - pos_);
+            pos_ = nl + 1;
+            ++line_;
+            return true;
+        }
+        scan = buf_.size() - pos_;  // relative to the compacted buffer
+        if (!fill()) {
+            if (pos_ < buf_.size()) {  // a last line without its line end
+                std::size_t end = buf_.size();
+                if (buf_[end - 1] == '\r') --end;
+                line.assign(buf_, pos_, end - pos_);
+                pos_ = buf_.size();
+                ++line_;
+                return true;
+            }
+            return false;
+        }
+    }
+}
+
+void InStream::fail(Condition c, std::string_view where) const {
+    throw_condition(c, unit_, name_, where);
+}
+
+}  // namespace seqord
