@@ -54,38 +54,43 @@ std::string format_f(float v, int w, int d) {
     std::snprintf(buf, sizeof buf, "%.*f", d, std::fabs(static_cast<double>(v)));
     std::string s(buf);
     if (d == 0) s.push_back('.');
-    bool neg = std::signbit(v);
+    // A negative value needs room for its sign even when it rounds to zero,
+    // but nothing that prints as zero shows a minus.
+    const bool negative = std::signbit(v) && v != 0.0f;
     bool all_zero = true;
     for (char ch : s)
         if (ch >= '1' && ch <= '9') all_zero = false;
-    if (all_zero) neg = false;  // nothing shows a minus that prints as zero
+    const std::size_t sign = negative ? 1 : 0;
     std::string_view digits(s);
-    if (static_cast<int>(s.size() + (neg ? 1 : 0)) > w && s.size() >= 2 && s[0] == '0' && s[1] == '.' && d > 0) {
+    if (s.size() + sign > static_cast<std::size_t>(w) && s.size() >= 2 && s[0] == '0' && s[1] == '.' && d > 0) {
         // The optional zero before the point goes first when room is short.
         digits.remove_prefix(1);
     }
+    if (digits.size() + sign > static_cast<std::size_t>(w)) return stars(w);
     std::string body;
-    if (neg) body.push_back('-');
+    if (negative && !all_zero) body.push_back('-');
     body.append(digits);
     return right(body, w);
 }
 
-std::string format_e(float v, int w, int d) {
-    if (!std::isfinite(v)) return special(v, w);
+std::string format_e(float v, int w, int d) { return format_e(static_cast<double>(v), w, d); }
+
+std::string format_e(double v, int w, int d) {
+    if (!std::isfinite(v)) return special(static_cast<float>(v), w);
     std::string digits;
     int exp10 = 0;
-    if (v == 0.0f) {
+    if (v == 0.0) {
         digits.assign(static_cast<std::size_t>(d), '0');
     } else {
         char buf[400];
-        std::snprintf(buf, sizeof buf, "%.*e", d - 1, std::fabs(static_cast<double>(v)));
+        std::snprintf(buf, sizeof buf, "%.*e", d - 1, std::fabs(v));
         // buf: D.DDDDe+XX
         const char* p = buf;
         for (; *p && *p != 'e'; ++p)
             if (*p != '.') digits.push_back(*p);
         exp10 = std::atoi(p + 1) + 1;
     }
-    bool neg = std::signbit(v) && v != 0.0f;
+    bool neg = std::signbit(v) && v != 0.0;
     std::string expo;
     int mag = exp10 < 0 ? -exp10 : exp10;
     char sign = exp10 < 0 ? '-' : '+';

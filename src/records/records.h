@@ -477,6 +477,9 @@ void read_list(InStream& s, std::initializer_list<In> vars);
 std::string format_int(std::int64_t v, int w);
 std::string format_f(float v, int w, int d);
 std::string format_e(float v, int w, int d);
+// The same form for a double-precision value (the program writes only single
+// precision; wider exponents exist only here).
+std::string format_e(double v, int w, int d);
 
 // Field readers: false when the field is not a valid number.
 bool parse_int_field(std::string_view field, std::int32_t& out);

@@ -1,0 +1,74 @@
+#include "support.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+
+namespace seqord::test {
+
+TempDir::TempDir() {
+    std::random_device rd;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        auto p = std::filesystem::temp_directory_path() / ("seqord-test-" + std::to_string(rd()));
+        if (std::filesystem::create_directory(p)) {
+            path_ = p;
+            return;
+        }
+    }
+    throw std::runtime_error("cannot create a temporary folder");
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
+    std::filesystem::remove_all(path_, ec);
+}
+
+std::string read_file(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + p.string());
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void write_file(const std::filesystem::path& p, const std::string& content) {
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    if (!out) throw std::runtime_error("cannot write " + p.string());
+    out << content;
+}
+
+bool exists(const std::filesystem::path& p) { return std::filesystem::exists(p); }
+
+std::filesystem::path data_dir() { return SEQORD_TEST_DATA; }
+
+RunResult run_program(const std::filesystem::path& dir, const std::string& input) {
+    TempDir io;
+    write_file(io / "stdin", input);
+    std::string cmd = "cd '" + dir.string() + "' && '" SEQORD_EXE "' < '" + (io / "stdin").string() + "' > '" +
+                      (io / "stdout").string() + "' 2> '" + (io / "stderr").string() + "'";
+    int rc = std::system(cmd.c_str());
+    RunResult r;
+    r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    r.out = read_file(io / "stdout");
+    r.err = read_file(io / "stderr");
+    return r;
+}
+
+RunResult run_job(const std::filesystem::path& dir) { return run_program(dir, "y\nJOB\n"); }
+
+std::string crlf(const std::string& lf_text) {
+    std::string s;
+    for (char c : lf_text) {
+        if (c == '\n') s += "\r\n";
+        else s.push_back(c);
+    }
+    return s;
+}
+
+}  // namespace seqord::test

@@ -1,0 +1,46 @@
+// Helpers shared by the tests: temporary folders, whole files, and runs of
+// the real executable with a piped console.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace seqord::test {
+
+// A fresh folder under the system's temporary folder, removed afterwards.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+    std::filesystem::path path_;
+};
+
+std::string read_file(const std::filesystem::path& p);
+void write_file(const std::filesystem::path& p, const std::string& content);
+bool exists(const std::filesystem::path& p);
+
+// The folder of test data shipped with the tests.
+std::filesystem::path data_dir();
+
+struct RunResult {
+    int status = -1;
+    std::string out;  // standard output: the console
+    std::string err;  // standard error: reports and warnings
+};
+
+// Runs the seqord executable in `dir` with `input` as its console input.
+RunResult run_program(const std::filesystem::path& dir, const std::string& input);
+
+// Runs a job named JOB in `dir` (answers "y" and "JOB").
+RunResult run_job(const std::filesystem::path& dir);
+
+// Text with LF line ends turned into CR LF (the output files' record ends).
+std::string crlf(const std::string& lf_text);
+
+}  // namespace seqord::test
