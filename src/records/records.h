@@ -354,6 +354,9 @@ public:
     bool next_record(std::string& line);
     // Number of the last record read (1 for the first line of the file).
     long line_number() const { return line_; }
+    // Where the stream stands, for reports: "after line N", or "at the start
+    // of the file" before its first line.
+    std::string position() const;
     int unit() const { return unit_; }
     const std::string& name() const { return name_; }
     bool is_open() const { return fd_ >= 0; }

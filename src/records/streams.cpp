@@ -212,8 +212,7 @@ bool InStream::fill() {
         if (k < 0) {
             if (errno == EINTR) continue;
             int err = errno;
-            std::string where = "after line " + std::to_string(line_);
-            throw_condition(Condition::ReadFailure, unit_, name_, where, std::strerror(err));
+            throw_condition(Condition::ReadFailure, unit_, name_, position(), std::strerror(err));
         }
         if (k == 0) {
             eof_ = true;
@@ -250,6 +249,10 @@ bool InStream::next_record(std::string& line) {
             return false;
         }
     }
+}
+
+std::string InStream::position() const {
+    return line_ == 0 ? std::string("at the start of the file") : "after line " + std::to_string(line_);
 }
 
 void InStream::fail(Condition c, std::string_view where) const {

@@ -297,14 +297,14 @@ bool read_impl(InStream& s, const Format& f, std::initializer_list<In> vars, boo
     std::string line;
     if (!s.next_record(line)) {
         if (eof_branch) return false;
-        s.fail(Condition::EndOfFile, "after line " + std::to_string(s.line_number()));
+        s.fail(Condition::EndOfFile, s.position());
     }
     InCursor cur(vars.begin(), vars.end());
     if (!cur.done() && !f.has_data) mismatch(f, "the layout takes no variables");
     std::size_t pos = 0;
     auto next_line = [&]() {
         if (!s.next_record(line))
-            s.fail(Condition::EndOfFile, "after line " + std::to_string(s.line_number()));
+            s.fail(Condition::EndOfFile, s.position());
         pos = 0;
     };
     Walker w(f);
@@ -379,7 +379,7 @@ void read_list(InStream& s, std::initializer_list<In> vars) {
     while (!cur.done()) {
         if (!have_line || pos >= line.size()) {
             if (!s.next_record(line))
-                s.fail(Condition::EndOfFile, "after line " + std::to_string(s.line_number()));
+                s.fail(Condition::EndOfFile, s.position());
             have_line = true;
             pos = 0;
             continue;  // the end of a line separates values like a blank
