@@ -232,31 +232,23 @@ void jacobi(Table<float> a, std::int32_t n, std::int32_t mode, Table<float> v, s
         set_r(q, 0.0f);
         for (std::int32_t mm = 1; mm <= n; ++mm) {
             if (mm == p || mm == q) continue;
+            // The upper-triangle positions of (mm, p) and (mm, q); each value
+            // is offered to the record of the row it stands in.
+            std::int32_t xr = p, xc = mm, yr = mm, yc = q;
             if (mm < p) {
-                const double x = a(mm, p), y = a(mm, q);
-                const float nx = static_cast<float>(c * x + s * y);
-                set_a(mm, p, nx);
-                offer(mm, p, nx);
-                const float ny = static_cast<float>(c * y - s * x);
-                set_a(mm, q, ny);
-                offer(mm, q, ny);
-            } else if (mm < q) {
-                const double x = a(p, mm), y = a(mm, q);
-                const float nx = static_cast<float>(c * x + s * y);
-                set_a(p, mm, nx);
-                offer(p, mm, nx);
-                const float ny = static_cast<float>(c * y - s * x);
-                set_a(mm, q, ny);
-                offer(mm, q, ny);
-            } else {
-                const double x = a(p, mm), y = a(q, mm);
-                const float nx = static_cast<float>(c * x + s * y);
-                set_a(p, mm, nx);
-                offer(p, mm, nx);
-                const float ny = static_cast<float>(c * y - s * x);
-                set_a(q, mm, ny);
-                offer(q, mm, ny);
+                xr = mm;
+                xc = p;
+            } else if (mm > q) {
+                yr = q;
+                yc = mm;
             }
+            const double x = a(xr, xc), y = a(yr, yc);
+            const float nx = static_cast<float>(c * x + s * y);
+            set_a(xr, xc, nx);
+            offer(xr, xc, nx);
+            const float ny = static_cast<float>(c * y - s * x);
+            set_a(yr, yc, ny);
+            offer(yr, yc, ny);
         }
 
         if (mode == 0) {

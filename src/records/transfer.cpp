@@ -64,11 +64,13 @@ bool is_data(Item k) { return k == Item::A || k == Item::I || k == Item::F || k 
 
 // ---------------------------------------------------------- writing ---
 
-class OutCursor {
+// Walks a value or variable list element by element, runs included.
+template <class Entry>
+class Cursor {
 public:
-    OutCursor(const Out* b, const Out* e) : it_(b), end_(e) { skip_empty(); }
+    Cursor(const Entry* b, const Entry* e) : it_(b), end_(e) { skip_empty(); }
     bool done() const { return it_ == end_; }
-    const Out& entry() const { return *it_; }
+    const Entry& entry() const { return *it_; }
     std::size_t k() const { return k_; }
     void advance() {
         if (++k_ >= it_->count) {
@@ -82,8 +84,8 @@ private:
     void skip_empty() {
         while (it_ != end_ && it_->count == 0) ++it_;
     }
-    const Out* it_;
-    const Out* end_;
+    const Entry* it_;
+    const Entry* end_;
     std::size_t k_ = 0;
 };
 
@@ -170,7 +172,7 @@ void report_line(Files& f, std::string_view text) {
 }
 
 void write(OutStream& s, const Format& f, std::initializer_list<Out> values) {
-    OutCursor cur(values.begin(), values.end());
+    Cursor<Out> cur(values.begin(), values.end());
     if (!cur.done() && !f.has_data) mismatch(f, "the layout takes no values");
     RecordBuilder rec;
     bool keep_open = false;
@@ -217,32 +219,6 @@ void write(OutStream& s, const Format& f, std::initializer_list<Out> values) {
 // ---------------------------------------------------------- reading ---
 
 namespace {
-
-class InCursor {
-public:
-    InCursor(const In* b, const In* e) : it_(b), end_(e) { skip_empty(); }
-    bool done() const { return it_ == end_; }
-    const In& entry() const { return *it_; }
-    std::size_t k() const { return k_; }
-    std::size_t ordinal() const { return ordinal_; }
-    void advance() {
-        ++ordinal_;
-        if (++k_ >= it_->count) {
-            ++it_;
-            k_ = 0;
-            skip_empty();
-        }
-    }
-
-private:
-    void skip_empty() {
-        while (it_ != end_ && it_->count == 0) ++it_;
-    }
-    const In* it_;
-    const In* end_;
-    std::size_t k_ = 0;
-    std::size_t ordinal_ = 1;
-};
 
 std::string columns(std::size_t from0, std::size_t w) {
     if (w == 1) return "column " + std::to_string(from0 + 1);
@@ -299,7 +275,7 @@ bool read_impl(InStream& s, const Format& f, std::initializer_list<In> vars, boo
         if (eof_branch) return false;
         s.fail(Condition::EndOfFile, s.position());
     }
-    InCursor cur(vars.begin(), vars.end());
+    Cursor<In> cur(vars.begin(), vars.end());
     if (!cur.done() && !f.has_data) mismatch(f, "the layout takes no variables");
     std::size_t pos = 0;
     auto next_line = [&]() {
@@ -356,7 +332,7 @@ bool read_or_eof(InStream& s, const Format& f, std::initializer_list<In> vars) {
 // ------------------------------------------------------ free-form read ---
 
 void read_list(InStream& s, std::initializer_list<In> vars) {
-    InCursor cur(vars.begin(), vars.end());
+    Cursor<In> cur(vars.begin(), vars.end());
     std::string line;
     std::size_t pos = 0;
     bool have_line = false;
