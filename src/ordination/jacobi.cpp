@@ -24,9 +24,16 @@ class CycleWatch {
 public:
     CycleWatch(JacobiGuard* g, std::int32_t n) : g_(g), n_(n) {
         if (g_ != nullptr && n_ > JacobiGuard::kMaxOrder) g_ = nullptr;
-        if (g_ != nullptr) g_->cycled = false;
+        if (g_ != nullptr) {
+            g_->cycled = false;
+            const std::int64_t nn = static_cast<std::int64_t>(n) * n;
+            arm_at_ = g_->watch_from >= 0 ? g_->watch_from : 20 * nn + 100;
+        }
     }
-    bool on() const { return g_ != nullptr; }
+    // Whether the state is being watched (from arm() on).
+    bool on() const { return armed_; }
+    // Whether the watch should start now, `rotations` having been made.
+    bool due(std::int64_t rotations) const { return g_ != nullptr && !armed_ && rotations >= arm_at_; }
 
     void change(std::int64_t pos, std::uint32_t before, std::uint32_t after) {
         hash_ += mix(pos, after) - mix(pos, before);
@@ -41,6 +48,7 @@ public:
     // `each(f)` calls f(position, bits) for the whole state in position order.
     template <class Each>
     void start(Each each) {
+        armed_ = true;
         hash_ = 0;
         each([&](std::int64_t p, std::uint32_t b) { hash_ += mix(p, b); });
         take(each);
@@ -83,6 +91,8 @@ private:
 
     JacobiGuard* g_;
     std::int32_t n_;
+    bool armed_ = false;
+    std::int64_t arm_at_ = 0;
     std::uint64_t hash_ = 0;
     std::uint64_t snap_hash_ = 0;
     std::int64_t steps_ = 0;
@@ -162,7 +172,7 @@ void jacobi(Table<float> a, std::int32_t n, std::int32_t mode, Table<float> v, s
         f(watch.pos_c(n), 0u);
         f(watch.pos_t(), bits(t_bound));
     };
-    if (watch.on()) watch.start(state_bits);
+    if (watch.due(0)) watch.start(state_bits);
 
     constexpr double kTwoToMinus27 = 7.450580596923828E-9;
     std::int64_t rotations = 0;
@@ -259,7 +269,11 @@ void jacobi(Table<float> a, std::int32_t n, std::int32_t mode, Table<float> v, s
             }
         }
 
-        if (watch.on() && watch.after_rotation(state_bits)) break;
+        if (watch.on()) {
+            if (watch.after_rotation(state_bits)) break;
+        } else if (watch.due(rotations)) {
+            watch.start(state_bits);
+        }
     }
     nrot = rotations > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(rotations);
 }

@@ -20,11 +20,16 @@ void centre(Files& f, Table<float> a, Table<float> ev, std::int32_t maxl, std::i
 
 // Scratch space that lets the decomposition notice a rotation sequence that
 // has come back to a state it was in before: from such a state it would
-// rotate forever without reaching its stopping tests.
+// rotate forever without reaching its stopping tests.  Watching costs time,
+// so it starts only after far more rotations than a decomposition normally
+// takes (20 n^2 + 100; ordinary matrices take about 2 n^2): a cycle, once
+// entered, never ends, so starting late still finds it.
 struct JacobiGuard {
     static constexpr std::int64_t kMaxOrder = 420;
     static constexpr std::int64_t kStateSize = kMaxOrder * (kMaxOrder + 1) / 2 + 2 * kMaxOrder + 1;
     std::uint32_t snapshot[kStateSize];
+    // Rotations after which the watch starts; negative: the default above.
+    std::int64_t watch_from = -1;
     // Set by the decomposition: whether it stopped because its state repeated.
     bool cycled = false;
 };
