@@ -27,8 +27,8 @@ struct Workspace {
 };
 
 // Required size of each area for MAXY = y, MAXL = l: one more than the total
-// length of its tables.  Computed in 64 bits and saturated, so that no
-// run-header value can make it wrap.
+// length of its tables.  Computed exactly and saturated to 64 bits, so that
+// no run-header value can make it wrap.
 struct Required {
     std::int64_t dz, z, mz, az;
 };

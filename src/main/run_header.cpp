@@ -10,19 +10,15 @@ namespace seqord::job {
 
 namespace {
 
-constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
-constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
+// The run-header values are 32-bit, so every size formula is exact in 128
+// bits; only the result is brought back to 64 bits (saturated), so no term
+// can wrap, or be cut before another term cancels it.
+__extension__ typedef __int128 Wide;
 
-std::int64_t sat_add(std::int64_t a, std::int64_t b) {
-    std::int64_t r;
-    if (__builtin_add_overflow(a, b, &r)) return (a > 0) ? kMax : kMin;
-    return r;
-}
-
-std::int64_t sat_mul(std::int64_t a, std::int64_t b) {
-    std::int64_t r;
-    if (__builtin_mul_overflow(a, b, &r)) return ((a > 0) == (b > 0)) ? kMax : kMin;
-    return r;
+std::int64_t saturate(Wide v) {
+    constexpr Wide hi = std::numeric_limits<std::int64_t>::max();
+    constexpr Wide lo = std::numeric_limits<std::int64_t>::min();
+    return static_cast<std::int64_t>(v > hi ? hi : v < lo ? lo : v);
 }
 
 template <class T>
@@ -38,13 +34,12 @@ void clear(T* area, std::int64_t required, const T& zero) {
 }  // namespace
 
 Required required_sizes(std::int64_t y, std::int64_t l) {
+    const Wide Y = y, L = l;
     Required r;
     r.dz = 1;
-    const std::int64_t ll = sat_mul(l, l);
-    const std::int64_t yl = sat_mul(y, l);
-    r.z = sat_add(sat_add(sat_add(sat_add(sat_mul(2, ll), sat_mul(6, l)), sat_mul(4, yl)), sat_mul(4, y)), 1);
-    r.mz = sat_add(sat_add(yl, l), 1);
-    r.az = sat_add(sat_add(y, sat_mul(2, l)), 1);
+    r.z = saturate(2 * L * L + 6 * L + 4 * Y * L + 4 * Y + 1);
+    r.mz = saturate(Y * L + L + 1);
+    r.az = saturate(Y + 2 * L + 1);
     return r;
 }
 
