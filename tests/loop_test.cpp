@@ -1,0 +1,324 @@
+// Whole runs of the year loop through the real executable: the order of the
+// per-year records in .SOR and .ORS, the console log, the name tables, the
+// matrix input, and the loop's own refusals and warnings.
+//
+// Each case lives in tests/data/loop/<case>: its JOB.EMA and JOB.NAQ, and
+// under expected/ the files worked out by hand from the record layouts (LF
+// line ends there; the output files carry CR LF, the console LF).  In an
+// expected file a line "~~~~" stands for any number of records: it covers
+// the stretches whose numbers would take the whole eigen-decomposition to
+// work out (rotation counts and residual off-diagonals, and the eigenvalues
+// and scores of the twelve-location year).
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "support.h"
+
+namespace seqord::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kSkip = "~~~~";
+
+fs::path case_dir(const std::string& name) { return data_dir() / "loop" / name; }
+
+std::string expected(const std::string& name, const std::string& file) {
+    return read_file(case_dir(name) / "expected" / file);
+}
+
+// A temporary folder holding the case's two input files.
+struct Job {
+    explicit Job(const std::string& name) : name_(name) {
+        for (const char* f : {"JOB.EMA", "JOB.NAQ"})
+            if (seqord::test::exists(case_dir(name) / f)) fs::copy_file(case_dir(name) / f, dir / f);
+    }
+    RunResult run() const { return run_job(dir.path()); }
+    std::string output(const std::string& file) const { return read_file(dir / file); }
+    // An output file compared byte for byte with the expected one.
+    void expect_file(const std::string& file) const {
+        EXPECT_EQ(output(file), crlf(expected(name_, file))) << name_ << ": " << file;
+    }
+    // The same for an expected file that holds kSkip lines.
+    void expect_records(const std::string& file) const;
+    void expect_console(const RunResult& r) const { EXPECT_EQ(r.out, expected(name_, "console.txt")) << name_; }
+
+    TempDir dir;
+
+private:
+    std::string name_;
+};
+
+// The records of an output file: every one must end in CR LF.
+std::vector<std::string> records(const std::string& text, bool& well_formed) {
+    std::vector<std::string> out;
+    well_formed = true;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const std::size_t lf = text.find('\n', pos);
+        if (lf == std::string::npos || lf == pos || text[lf - 1] != '\r') {
+            well_formed = false;
+            return out;
+        }
+        out.push_back(text.substr(pos, lf - 1 - pos));
+        pos = lf + 1;
+    }
+    return out;
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t lf = text.find('\n', pos);
+        if (lf == std::string::npos) lf = text.size();
+        out.push_back(text.substr(pos, lf - pos));
+        pos = lf + 1;
+    }
+    return out;
+}
+
+// Whether the records match the pattern lines, a kSkip line matching any run
+// of records (backtracking over the last skip, as in file-name globbing).
+bool matches(const std::vector<std::string>& rec, const std::vector<std::string>& pat) {
+    std::size_t r = 0, p = 0, star = std::string::npos, resume = 0;
+    while (r < rec.size()) {
+        if (p < pat.size() && pat[p] == kSkip) {
+            star = p++;
+            resume = r;
+        } else if (p < pat.size() && pat[p] == rec[r]) {
+            ++p;
+            ++r;
+        } else if (star != std::string::npos) {
+            p = star + 1;
+            r = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (p < pat.size() && pat[p] == kSkip) ++p;
+    return p == pat.size();
+}
+
+void Job::expect_records(const std::string& file) const {
+    const std::string actual = output(file);
+    bool well_formed = false;
+    const auto rec = records(actual, well_formed);
+    EXPECT_TRUE(well_formed) << name_ << ": " << file << ": every record must end in CR LF";
+    EXPECT_TRUE(matches(rec, lines(expected(name_, file)))) << name_ << ": " << file << " is\n" << actual;
+}
+
+// Whether `text` holds `n` as a number of its own (not part of a longer one).
+bool mentions(const std::string& text, long n) {
+    return std::regex_search(text, std::regex("(^|[^0-9-])" + std::to_string(n) + "([^0-9]|$)"));
+}
+
+constexpr const char* kOldPor = "pair file of an earlier run\r\n";
+constexpr const char* kOldOrp = "year file of an earlier run\n";
+
+void plant_old_plot_files(const Job& job) {
+    write_file(job.dir / "JOB.POR", kOldPor);
+    write_file(job.dir / "JOB.ORP", kOldOrp);
+}
+
+void expect_old_plot_files(const Job& job) {
+    EXPECT_EQ(job.output("JOB.POR"), kOldPor);
+    EXPECT_EQ(job.output("JOB.ORP"), kOldOrp);
+}
+
+// ---------------------------------------------------------------------------
+// Year blocks in file order, whatever their index.
+
+TEST(YearLoop, ThreeYearsInFileOrderWithTheirRecordsAndLog) {
+    // Years 1, 3, 2 in that order; year 3 lies outside the sequence 1..2, so
+    // the plotting files hold years 1 and 2 only.
+    Job job("three_years");
+    const RunResult r = job.run();
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    job.expect_console(r);
+    job.expect_records("JOB.SOR");
+    job.expect_file("JOB.ORS");
+    job.expect_file("JOB.POR");
+    job.expect_file("JOB.ORP");
+}
+
+TEST(YearLoop, InputEndingAfterTheOptionLineStillAlignsTheZeroRows) {
+    // No year block: " For each year" is followed by " Rotate axes ...",
+    // and the alignment walks the zero-filled rows of years 1..3.  The run
+    // header is spread over three lines, the title is cut at 50 columns and
+    // the third option letter is a blank, echoed as it stands.
+    Job job("ends_after_options");
+    const RunResult r = job.run();
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    job.expect_console(r);
+    for (const char* f : {"JOB.SOR", "JOB.ORS", "JOB.POR", "JOB.ORP"}) job.expect_file(f);
+}
+
+TEST(YearLoop, EmptyLineAfterTheLastBlockIsAYearRecordThenEndOfFile) {
+    Job job("empty_line_after_last_block");
+    plant_old_plot_files(job);
+    const RunResult r = job.run();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("end-of-file during read, unit 20, file JOB.EMA"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.rfind("seqord: severe (", 0), 0u) << r.err;
+    job.expect_console(r);
+    job.expect_file("JOB.SOR");
+    job.expect_file("JOB.ORS");
+    expect_old_plot_files(job);
+}
+
+// ---------------------------------------------------------------------------
+// Matrix and elimination-vector shapes.
+
+TEST(MatrixInput, TwelveLocationsAmongThirtyOneAndASingleOne) {
+    // Year 2 retains 12 of 31 locations (elimination vector over three lines,
+    // with a repeat count), its matrix rows 11 and 12 run onto continuation
+    // lines and every diagonal value is 99 (dropped).  Year 1 retains only
+    // location 31, the last value of the second R7 line.
+    Job job("wide_year");
+    const RunResult r = job.run();
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    job.expect_console(r);
+    job.expect_records("JOB.SOR");
+    job.expect_records("JOB.ORS");
+    job.expect_file("JOB.POR");
+    job.expect_file("JOB.ORP");
+}
+
+TEST(MatrixInput, ZeroLocationsReadNoMatrixRow) {
+    // Year 1 has NL = 0: the line after its elimination vector is already the
+    // next year record; its blocks are all headings without values.
+    Job job("nl_zero");
+    const RunResult r = job.run();
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    job.expect_console(r);
+    for (const char* f : {"JOB.SOR", "JOB.ORS", "JOB.POR", "JOB.ORP"}) job.expect_file(f);
+}
+
+// ---------------------------------------------------------------------------
+// The loop's own checks.  A refused block stops the run after its year
+// heading, its R5 and R6 records and the NL message, before the elimination
+// vector is read: each input ends right after its NL line, so reading on
+// would have been an end-of-file report (status 1) instead.
+
+struct Refusal {
+    const char* name;
+    std::vector<std::string> words;  // what the report must name
+    std::vector<long> numbers;       // and which values
+};
+
+class Refused : public ::testing::TestWithParam<Refusal> {};
+
+TEST_P(Refused, StopsWithStatus2AfterTheBlocksFirstRecords) {
+    const Refusal& c = GetParam();
+    const std::string name = std::string("refuse/") + c.name;
+    Job job(name);
+    plant_old_plot_files(job);
+    const RunResult r = job.run();
+    EXPECT_EQ(r.status, 2);
+    const auto err = lines(r.err);
+    ASSERT_EQ(err.size(), 1u) << r.err;
+    EXPECT_EQ(err[0].rfind("seqord: error: ", 0), 0u) << err[0];
+    EXPECT_NE(err[0].find("JOB.EMA"), std::string::npos) << err[0];
+    for (const auto& w : c.words) EXPECT_NE(err[0].find(w), std::string::npos) << w << " in " << err[0];
+    for (long n : c.numbers) EXPECT_TRUE(mentions(err[0], n)) << n << " in " << err[0];
+    job.expect_console(r);
+    job.expect_file("JOB.SOR");
+    job.expect_file("JOB.ORS");
+    expect_old_plot_files(job);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Loop, Refused,
+    ::testing::Values(
+        // year record on line 4 with the index 0, the years being 1..3
+        Refusal{"year_zero", {"line 4:", "1..3"}, {0}},
+        // a good year first; the year record of index 4 = MAXY + 1 is line 8
+        Refusal{"year_above", {"line 8:", "1..3"}, {4}},
+        // NL = 3 with MAXL = 2
+        Refusal{"nl_above", {"NL", "MAXL"}, {3, 2}},
+        Refusal{"nl_negative", {"NL"}, {-1}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(LoopChecks, NLDifferentFromTheFlaggedCountOnlyWarns) {
+    // Year 3 flags one location for NL = 2 (only row 1 of its scores is
+    // filed, under location 3); year 4 flags three for NL = 2 (location 3
+    // receives the untouched row 3, all zero).  The files are what they are
+    // without any check; the two warnings go to stderr only.
+    Job job("nl_mismatch");
+    const RunResult r = job.run();
+    EXPECT_EQ(r.status, 0);
+    const auto err = lines(r.err);
+    ASSERT_EQ(err.size(), 2u) << r.err;
+    for (const auto& w : err) EXPECT_EQ(w.rfind("seqord: warning: ", 0), 0u) << w;
+    // year 3 or its name; NL = 2; one flagged (the 1 itself is hard to miss)
+    EXPECT_TRUE((mentions(err[0], 3) || err[0].find("FEW") != std::string::npos) && mentions(err[0], 2) &&
+                mentions(err[0], 1))
+        << err[0];
+    EXPECT_TRUE((mentions(err[1], 4) || err[1].find("MANY") != std::string::npos) && mentions(err[1], 2) &&
+                mentions(err[1], 3))
+        << err[1];
+    job.expect_console(r);
+    for (const char* f : {"JOB.SOR", "JOB.ORS", "JOB.POR", "JOB.ORP"}) job.expect_file(f);
+}
+
+TEST(LoopChecks, YearIndexMetTwiceWarnsAndTheLaterBlockReplacesItsRows) {
+    // Both blocks carry index 2.  The second replaces the elimination row
+    // (location 1 now flagged 2, listed in .ORP but not filed) and the points
+    // of locations 2 and 3; location 1 keeps the first block's point.
+    Job job("year_twice");
+    const RunResult r = job.run();
+    EXPECT_EQ(r.status, 0);
+    const auto err = lines(r.err);
+    ASSERT_EQ(err.size(), 1u) << r.err;
+    EXPECT_EQ(err[0].rfind("seqord: warning: ", 0), 0u) << err[0];
+    EXPECT_TRUE(mentions(err[0], 2)) << err[0];
+    job.expect_console(r);
+    for (const char* f : {"JOB.SOR", "JOB.ORS", "JOB.POR", "JOB.ORP"}) job.expect_file(f);
+}
+
+// ---------------------------------------------------------------------------
+// The name tables, seen through the plotting files that print them.
+
+TEST(NameInput, NamesAreCutToEightPaddedAndKeepLeadingBlanks) {
+    // Heading longer than 50 columns, the three counts on three lines (and
+    // unrelated to the data set), names of 12, 4 with two leading blanks, 10,
+    // 2 and 0 characters, then two extra lines that are never read.
+    Job job("names");
+    const RunResult r = job.run();
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    job.expect_file("JOB.POR");
+    job.expect_file("JOB.ORP");
+}
+
+class ShortNameInput : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(ShortNameInput, IsAnEndOfFileReportForUnit21) {
+    Job job("naq_short");
+    fs::copy_file(case_dir("naq_short") / GetParam(), job.dir / "JOB.NAQ");
+    plant_old_plot_files(job);
+    const RunResult r = job.run();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("end-of-file during read, unit 21, file JOB.NAQ"), std::string::npos) << r.err;
+    job.expect_console(r);
+    job.expect_file("JOB.SOR");
+    job.expect_file("JOB.ORS");
+    expect_old_plot_files(job);
+}
+
+INSTANTIATE_TEST_SUITE_P(Loop, ShortNameInput, ::testing::Values("ends_in_locations.NAQ", "ends_in_counts.NAQ"),
+                         [](const auto& info) {
+                             std::string n = info.param;
+                             return n.substr(0, n.find('.'));
+                         });
+
+}  // namespace
+}  // namespace seqord::test
