@@ -111,6 +111,7 @@ void jacobi(Table<float> a, std::int32_t n, std::int32_t mode, Table<float> v, s
             for (std::int32_t i = 1; i <= n; ++i) v(i, j) = i == j ? 1.0f : 0.0f;
     }
     nrot = 0;
+    if (guard != nullptr) guard->cycled = false;
     if (n <= 1) return;
 
     CycleWatch watch(guard, n);
