@@ -11,7 +11,6 @@
 // and scores of the twelve-location year).
 #include <gtest/gtest.h>
 
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -113,7 +112,14 @@ void Job::expect_records(const std::string& file) const {
 
 // Whether `text` holds `n` as a number of its own (not part of a longer one).
 bool mentions(const std::string& text, long n) {
-    return std::regex_search(text, std::regex("(^|[^0-9-])" + std::to_string(n) + "([^0-9]|$)"));
+    const std::string num = std::to_string(n);
+    auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    for (std::size_t at = text.find(num); at != std::string::npos; at = text.find(num, at + 1)) {
+        const bool starts = at == 0 || !(digit(text[at - 1]) || text[at - 1] == '-');
+        const bool ends = at + num.size() == text.size() || !digit(text[at + num.size()]);
+        if (starts && ends) return true;
+    }
+    return false;
 }
 
 constexpr const char* kOldPor = "pair file of an earlier run\r\n";
