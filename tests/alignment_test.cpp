@@ -91,33 +91,7 @@ TEST(Correlation, CrossProductIsRoundedToSinglePrecisionBeforeTheDivision) {
 // ------------------------------------------------------------ align() ---
 
 // An output file of the step, held in an anonymous temporary file.
-class Capture {
-public:
-    Capture() : fp_(std::tmpfile()) {
-        if (fp_ == nullptr) throw std::runtime_error("cannot create a temporary file");
-    }
-    ~Capture() { std::fclose(fp_); }
-    Capture(const Capture&) = delete;
-    Capture& operator=(const Capture&) = delete;
-
-    int fd() const { return fileno(fp_); }
-    // What the file holds before the step runs (as if left by an earlier run).
-    void preset(const std::string& text) {
-        if (::write(fd(), text.data(), text.size()) != static_cast<ssize_t>(text.size()))
-            throw std::runtime_error("cannot preset a temporary file");
-    }
-    std::string contents() const {
-        struct stat st {};
-        if (::fstat(fd(), &st) != 0) throw std::runtime_error("cannot stat a temporary file");
-        std::string s(static_cast<std::size_t>(st.st_size), '\0');
-        if (::pread(fd(), s.data(), s.size(), 0) != static_cast<ssize_t>(s.size()))
-            throw std::runtime_error("cannot read a temporary file");
-        return s;
-    }
-
-private:
-    std::FILE* fp_;
-};
+using Capture = TempFile;
 
 struct Written {
     std::string sor, ors, por, orp;

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "ordination/ordination.h"
+#include "support.h"
 #include "records/records.h"
 
 namespace seqord::ordination {
@@ -95,32 +96,23 @@ std::vector<double> fields(const std::string& rec, std::size_t first, std::size_
 
 // The .SOR and .ORS streams of a Files set written into temporary files.
 class Outputs {
-    struct Close {
-        void operator()(std::FILE* f) const { std::fclose(f); }
-    };
     // Declared before `files`, so the streams are flushed before these close.
-    std::unique_ptr<std::FILE, Close> sor_{std::tmpfile()};
-    std::unique_ptr<std::FILE, Close> ors_{std::tmpfile()};
+    test::TempFile sor_, ors_;
 
-    static std::string contents(OutStream& s, std::FILE* f) {
+    static std::string contents(OutStream& s, const test::TempFile& f) {
         s.flush();
-        std::string out;
-        ::lseek(fileno(f), 0, SEEK_SET);
-        char buf[4096];
-        ssize_t k;
-        while ((k = ::read(fileno(f), buf, sizeof buf)) > 0) out.append(buf, static_cast<std::size_t>(k));
-        return out;
+        return f.contents();
     }
 
 public:
     Files files;
 
     Outputs() {
-        files.sor.bind(Files::kSOR, "T.SOR", fileno(sor_.get()), false);
-        files.ors.bind(Files::kORS, "T.ORS", fileno(ors_.get()), false);
+        files.sor.bind(Files::kSOR, "T.SOR", sor_.fd(), false);
+        files.ors.bind(Files::kORS, "T.ORS", ors_.fd(), false);
     }
-    std::string sor() { return contents(files.sor, sor_.get()); }
-    std::string ors() { return contents(files.ors, ors_.get()); }
+    std::string sor() { return contents(files.sor, sor_); }
+    std::string ors() { return contents(files.ors, ors_); }
 };
 
 // ---------------------------------------------------------- centring ---

@@ -23,39 +23,32 @@ namespace {
 // An output stream writing into a temporary file, read back as text.
 class Capture {
 public:
-    explicit Capture(bool console = false) : file_(std::tmpfile()) {
-        s.bind(22, "capture", fileno(file_), console);
-    }
-    ~Capture() { std::fclose(file_); }
+    explicit Capture(bool console = false) { s.bind(22, "capture", file_.fd(), console); }
     std::string text() {
         s.flush();
-        std::string out;
-        ::lseek(fileno(file_), 0, SEEK_SET);
-        char buf[4096];
-        ssize_t k;
-        while ((k = ::read(fileno(file_), buf, sizeof buf)) > 0) out.append(buf, static_cast<std::size_t>(k));
-        return out;
+        return file_.contents();
     }
-    OutStream s;
 
 private:
-    std::FILE* file_;
+    test::TempFile file_;  // declared first: outlives the stream
+
+public:
+    OutStream s;
 };
 
 // An input stream reading the given text from a temporary file.
 class Source {
 public:
-    explicit Source(const std::string& text) : file_(std::tmpfile()) {
-        std::fwrite(text.data(), 1, text.size(), file_);
-        std::fflush(file_);
-        ::lseek(fileno(file_), 0, SEEK_SET);
-        s.bind(20, "T.EMA", fileno(file_));
+    explicit Source(const std::string& text) {
+        file_.preset(text);
+        s.bind(20, "T.EMA", file_.fd());
     }
-    ~Source() { std::fclose(file_); }
-    InStream s;
 
 private:
-    std::FILE* file_;
+    test::TempFile file_;
+
+public:
+    InStream s;
 };
 
 std::string written(const char* layout_text, std::initializer_list<Out> values) {

@@ -45,6 +45,31 @@ void write_file(const std::filesystem::path& p, const std::string& content) {
 
 bool exists(const std::filesystem::path& p) { return std::filesystem::exists(p); }
 
+TempFile::TempFile() : fp_(std::tmpfile()) {
+    if (fp_ == nullptr) throw std::runtime_error("cannot create a temporary file");
+}
+
+TempFile::~TempFile() { std::fclose(fp_); }
+
+int TempFile::fd() const { return fileno(fp_); }
+
+void TempFile::preset(const std::string& text) {
+    if (::pwrite(fd(), text.data(), text.size(), 0) != static_cast<ssize_t>(text.size()))
+        throw std::runtime_error("cannot preset a temporary file");
+}
+
+std::string TempFile::contents() const {
+    std::string out;
+    char buf[4096];
+    off_t at = 0;
+    ssize_t k;
+    while ((k = ::pread(fd(), buf, sizeof buf, at)) > 0) {
+        out.append(buf, static_cast<std::size_t>(k));
+        at += k;
+    }
+    return out;
+}
+
 std::filesystem::path data_dir() { return SEQORD_TEST_DATA; }
 
 RunResult run_program(const std::filesystem::path& dir, const std::string& input) {

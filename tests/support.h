@@ -2,6 +2,7 @@
 // the real executable with a piped console.
 #pragma once
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 
@@ -24,6 +25,25 @@ private:
 std::string read_file(const std::filesystem::path& p);
 void write_file(const std::filesystem::path& p, const std::string& content);
 bool exists(const std::filesystem::path& p);
+
+// An anonymous temporary file: a descriptor to bind a stream to, and what
+// the file holds.
+class TempFile {
+public:
+    TempFile();
+    ~TempFile();
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+    int fd() const;
+    // Puts `text` at the start of the file (input to read, or what an earlier
+    // run left); the descriptor's position stays at the start.
+    void preset(const std::string& text);
+    // The whole file.
+    std::string contents() const;
+
+private:
+    std::FILE* fp_;
+};
 
 // The folder of test data shipped with the tests.
 std::filesystem::path data_dir();
