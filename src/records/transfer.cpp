@@ -62,6 +62,37 @@ private:
 
 bool is_data(Item k) { return k == Item::A || k == Item::I || k == Item::F || k == Item::E; }
 
+// The matching rules shared by reads and writes: data items take the list's
+// elements in turn; when the list is used up, processing stops at the next
+// data item or at the final parenthesis; when the final parenthesis is met
+// with elements left, a new record begins at the reversion point.
+// `data(item)` moves one element, `new_record()` starts the next record,
+// `edit(item)` carries out a literal, positioning, '/' or '$'.
+template <class Cur, class Data, class NewRecord, class Edit>
+void match(const Format& f, Cur& cur, Data data, NewRecord new_record, Edit edit) {
+    Walker w(f);
+    w.start();
+    for (;;) {
+        if (w.at_end()) {
+            if (cur.done()) return;
+            new_record();
+            w.revert();
+            continue;
+        }
+        const FormatItem& it = w.item();
+        if (is_data(it.kind)) {
+            for (int r = 0; r < it.rep; ++r) {
+                if (cur.done()) return;
+                data(it);
+                cur.advance();
+            }
+        } else {
+            edit(it);
+        }
+        w.next();
+    }
+}
+
 // ---------------------------------------------------------- writing ---
 
 // Walks a value or variable list element by element, runs included.
@@ -176,43 +207,23 @@ void write(OutStream& s, const Format& f, std::initializer_list<Out> values) {
     if (!cur.done() && !f.has_data) mismatch(f, "the layout takes no values");
     RecordBuilder rec;
     bool keep_open = false;
-    Walker w(f);
-    w.start();
-    for (;;) {
-        if (w.at_end()) {
-            if (cur.done()) break;
-            s.put_record(rec.text(), false);
-            rec.clear();
-            keep_open = false;
-            w.revert();
-            continue;
-        }
-        const FormatItem& it = w.item();
-        if (is_data(it.kind)) {
-            bool stopped = false;
-            for (int r = 0; r < it.rep; ++r) {
-                if (cur.done()) { stopped = true; break; }
-                rec.put(convert_out(f, it, cur.entry(), cur.k()));
-                cur.advance();
+    auto end_record = [&] {
+        s.put_record(rec.text(), false);
+        rec.clear();
+        keep_open = false;
+    };
+    match(
+        f, cur, [&](const FormatItem& it) { rec.put(convert_out(f, it, cur.entry(), cur.k())); }, end_record,
+        [&](const FormatItem& it) {
+            switch (it.kind) {
+            case Item::Lit: rec.put(literal_text(it)); break;
+            case Item::X: rec.skip(static_cast<std::size_t>(it.w)); break;
+            case Item::T: rec.move_to(static_cast<std::size_t>(it.w - 1)); break;
+            case Item::Slash: end_record(); break;
+            case Item::Dollar: keep_open = true; break;
+            default: break;
             }
-            if (stopped) break;
-            w.next();
-            continue;
-        }
-        switch (it.kind) {
-        case Item::Lit: rec.put(literal_text(it)); break;
-        case Item::X: rec.skip(static_cast<std::size_t>(it.w)); break;
-        case Item::T: rec.move_to(static_cast<std::size_t>(it.w - 1)); break;
-        case Item::Slash:
-            s.put_record(rec.text(), false);
-            rec.clear();
-            keep_open = false;
-            break;
-        case Item::Dollar: keep_open = true; break;
-        default: break;
-        }
-        w.next();
-    }
+        });
     s.put_record(rec.text(), keep_open);
 }
 
@@ -283,41 +294,26 @@ bool read_impl(InStream& s, const Format& f, std::initializer_list<In> vars, boo
             s.fail(Condition::EndOfFile, s.position());
         pos = 0;
     };
-    Walker w(f);
-    w.start();
-    for (;;) {
-        if (w.at_end()) {
-            if (cur.done()) break;
-            next_line();
-            w.revert();
-            continue;
-        }
-        const FormatItem& it = w.item();
-        if (is_data(it.kind)) {
-            bool stopped = false;
-            for (int r = 0; r < it.rep; ++r) {
-                if (cur.done()) { stopped = true; break; }
-                std::size_t width = it.has_w || it.kind != Item::A ? static_cast<std::size_t>(it.w)
-                                                                    : cur.entry().len;
-                std::string field;
-                if (pos < line.size()) field = line.substr(pos, width);
-                field.resize(width, ' ');  // a short record reads as if padded with blanks
-                store_in(s, f, it, cur.entry(), cur.k(), field, pos);
-                pos += width;
-                cur.advance();
+    match(
+        f, cur,
+        [&](const FormatItem& it) {
+            const std::size_t width =
+                it.has_w || it.kind != Item::A ? static_cast<std::size_t>(it.w) : cur.entry().len;
+            std::string field;
+            if (pos < line.size()) field = line.substr(pos, width);
+            field.resize(width, ' ');  // a short record reads as if padded with blanks
+            store_in(s, f, it, cur.entry(), cur.k(), field, pos);
+            pos += width;
+        },
+        next_line,
+        [&](const FormatItem& it) {
+            switch (it.kind) {
+            case Item::X: pos += static_cast<std::size_t>(it.w); break;
+            case Item::T: pos = static_cast<std::size_t>(it.w - 1); break;
+            case Item::Slash: next_line(); break;
+            default: break;
             }
-            if (stopped) break;
-            w.next();
-            continue;
-        }
-        switch (it.kind) {
-        case Item::X: pos += static_cast<std::size_t>(it.w); break;
-        case Item::T: pos = static_cast<std::size_t>(it.w - 1); break;
-        case Item::Slash: next_line(); break;
-        default: break;
-        }
-        w.next();
-    }
+        });
     return true;
 }
 
@@ -383,16 +379,18 @@ void read_list(InStream& s, std::initializer_list<In> vars) {
                 ++i;
             }
             if (i == t.size()) return false;
+            // Past the 32-bit range the value saturates, but every character
+            // of the token is still checked: a token that is not an integer
+            // at all is a syntax error however many digits it starts with.
             std::int64_t v = 0;
+            bool too_big = false;
             for (; i < t.size(); ++i) {
                 if (t[i] < '0' || t[i] > '9') return false;
+                if (too_big) continue;
                 v = v * 10 + (t[i] - '0');
-                if (v > static_cast<std::int64_t>(std::numeric_limits<std::int32_t>::max()) + 1) {
-                    out = std::numeric_limits<std::int64_t>::max();
-                    return true;
-                }
+                if (v > static_cast<std::int64_t>(std::numeric_limits<std::int32_t>::max()) + 1) too_big = true;
             }
-            out = neg ? -v : v;
+            out = too_big ? std::numeric_limits<std::int64_t>::max() : neg ? -v : v;
             return true;
         };
         std::size_t star = tok.find('*');
