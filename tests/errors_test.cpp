@@ -127,11 +127,21 @@ TEST_F(RunEnd, FileNotFound) {
 }
 
 TEST_F(RunEnd, PermissionDenied) {
-    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
-    ::chmod((dir / "JOB.NAQ").c_str(), 0);
-    const RunResult r = run_job(dir.path());
+    if (::geteuid() != 0) {
+        ::chmod((dir / "JOB.NAQ").c_str(), 0);
+        const RunResult r = run_job(dir.path());
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(has(r.err, "permission to access file denied, unit 21, file JOB.NAQ")) << r.err;
+        return;
+    }
+    // File permissions do not bind the superuser, but the kernel's read-only
+    // attribute files refuse writing to everyone.
+    const char* read_only = "/sys/kernel/notes";
+    if (!std::filesystem::exists(read_only)) GTEST_SKIP() << "no read-only kernel file to write to";
+    const RunResult r = per_file("JOB.EMA", "JOB.NAQ", read_only);
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(has(r.err, "permission to access file denied, unit 21, file JOB.NAQ")) << r.err;
+    EXPECT_TRUE(has(r.err, "seqord: severe (9): permission to access file denied, unit 22, file /sys/kernel/notes"))
+        << r.err;
 }
 
 TEST_F(RunEnd, OpenFailureOfADirectoryOrAMissingFolder) {
