@@ -8,6 +8,9 @@
 // beginning of a run that goes on into the analysis.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <array>
 #include <climits>
 #include <cstdint>
@@ -732,6 +735,158 @@ TEST(NamesFromJob, ExtensionIsCutAtTheFiftiethPosition) {
     for (const auto& n : n49) EXPECT_EQ(n, stem_of(49) + ".");
     const auto n50 = names_of(stem_of(50));
     for (const auto& n : n50) EXPECT_EQ(n, stem_of(50));
+}
+
+// -------------------------------------------------------- command line ---
+
+using job::CommandLine;
+using job::parse_command_line;
+
+struct Parsed {
+    std::vector<std::string> args;
+    CommandLine::Action action;
+    std::string job;      // for Action::job
+    std::string problem;  // a part of the problem text, for Action::usage_error
+};
+
+std::ostream& operator<<(std::ostream& os, const Parsed& p) {
+    os << "seqord";
+    for (const auto& a : p.args) os << " [" << a << "]";
+    return os;
+}
+
+class CommandLines : public ::testing::TestWithParam<Parsed> {};
+
+TEST_P(CommandLines, AreReadAsIntended) {
+    const Parsed& p = GetParam();
+    std::vector<const char*> argv = {"seqord"};
+    for (const auto& a : p.args) argv.push_back(a.c_str());
+    const CommandLine cl = parse_command_line(static_cast<int>(argv.size()), argv.data());
+    EXPECT_EQ(cl.action, p.action);
+    if (p.action == CommandLine::Action::job) {
+        EXPECT_EQ(cl.job, p.job);
+    }
+    if (p.action == CommandLine::Action::usage_error) {
+        EXPECT_TRUE(contains(cl.problem, p.problem)) << cl.problem;
+    }
+}
+
+using A = CommandLine::Action;
+INSTANTIATE_TEST_SUITE_P(
+    Forms, CommandLines,
+    ::testing::Values(Parsed{{}, A::dialogue, "", ""}, Parsed{{"TRIAL"}, A::job, "TRIAL", ""},
+                      Parsed{{"dir/my job "}, A::job, "dir/my job ", ""}, Parsed{{""}, A::job, "", ""},
+                      Parsed{{"-"}, A::job, "-", ""}, Parsed{{"--", "-odd"}, A::job, "-odd", ""},
+                      Parsed{{"--", "--help"}, A::job, "--help", ""}, Parsed{{"--help"}, A::help, "", ""},
+                      Parsed{{"-h"}, A::help, "", ""}, Parsed{{"TRIAL", "--help"}, A::help, "", ""},
+                      Parsed{{"--version"}, A::version, "", ""}, Parsed{{"-V"}, A::version, "", ""},
+                      Parsed{{"--frobnicate"}, A::usage_error, "", "unknown option '--frobnicate'"},
+                      Parsed{{"-y"}, A::usage_error, "", "'-y'"},
+                      Parsed{{"TRIAL", "-x"}, A::usage_error, "", "'-x'"},
+                      Parsed{{"A", "B"}, A::usage_error, "", "'A' and 'B'"},
+                      Parsed{{"--", "A", "B"}, A::usage_error, "", "more than one"},
+                      Parsed{{"JOB\nX"}, A::usage_error, "", "line break"}));
+
+// The job name on the command line gives the run that the dialogue gives,
+// file for file, with the console log the same but for the prompts.
+TEST(CommandLine, JobNameRunsAsIfItHadBeenTyped) {
+    const fs::path input = data_dir() / "golden" / "small_001" / "input";
+    TempDir typed, given;
+    for (const TempDir* d : {&typed, &given})
+        for (const char* e : {"JOB.EMA", "JOB.NAQ"}) fs::copy_file(input / e, d->path() / e);
+    const RunResult t = run_program(typed.path(), "y\nJOB\n");
+    // Nothing on the console input: the dialogue would stop at its first read.
+    const RunResult g = run_program(given.path(), "", {"JOB"});
+    ASSERT_EQ(t.status, 0) << t.err;
+    EXPECT_EQ(g.status, 0) << g.err;
+    EXPECT_EQ(g.err, "");
+    ASSERT_TRUE(starts_with(t.out, kQuestion + kJobLine));
+    EXPECT_EQ(g.out, t.out.substr(kQuestion.size() + kJobLine.size()));
+    EXPECT_EQ(listing(given.path()), stem_files("JOB"));
+    for (const char* e : {".SOR", ".ORS", ".POR", ".ORP"}) {
+        const std::string f = "JOB" + std::string(e);
+        EXPECT_EQ(read_file(given / f), read_file(typed / f)) << f;
+    }
+}
+
+TEST(CommandLine, JobNameAfterDoubleDashMayBeginWithADash) {
+    TempDir dir;
+    write_small_set(dir / "-T.EMA", dir / "-T.NAQ");
+    const RunResult r = run_program(dir.path(), "", {"--", "-T"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(listing(dir.path()), stem_files("-T"));
+}
+
+TEST(CommandLine, MissingMainInputIsReportedAsInTheDialogue) {
+    TempDir dir;
+    const RunResult typed = run_program(dir.path(), "y\nNOPE\n");
+    const RunResult given = run_program(dir.path(), "", {"NOPE"});
+    EXPECT_EQ(given.status, 1);
+    EXPECT_EQ(given.status, typed.status);
+    EXPECT_EQ(given.err, typed.err);
+    EXPECT_TRUE(contains(given.err, "NOPE.EMA")) << given.err;
+    EXPECT_TRUE(listing(dir.path()).empty());
+}
+
+// Names that coincide are refused whichever way they were formed.
+TEST(CommandLine, LongJobNamesAreRefusedBeforeAnythingIsOpened) {
+    for (std::size_t n : {47u, 60u}) {
+        TempDir dir;
+        const std::string stem = stem_of(n);
+        write_small_set(dir / (stem.substr(0, 46) + ".EMA"), dir / (stem.substr(0, 46) + ".NAQ"));
+        const auto before = listing(dir.path());
+        const RunResult r = run_program(dir.path(), "", {stem});
+        EXPECT_EQ(r.status, 2) << n << ": " << r.err;
+        EXPECT_TRUE(starts_with(r.err, "seqord: error: ")) << r.err;
+        EXPECT_TRUE(contains(r.err, "would be the same file")) << r.err;
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(listing(dir.path()), before);
+    }
+}
+
+TEST(CommandLine, UsageErrorsSayWhatIsWrongAndRunNothing) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--frobnicate"}, {"JOB", "OTHER"}, {"-q", "JOB"}}) {
+        TempDir dir;
+        write_small_set(dir / "JOB.EMA", dir / "JOB.NAQ");
+        const RunResult r = run_program(dir.path(), "y\nJOB\n", args);
+        EXPECT_EQ(r.status, 2) << args[0];
+        EXPECT_EQ(r.out, "");
+        EXPECT_TRUE(starts_with(r.err, "seqord: error: ")) << r.err;
+        EXPECT_TRUE(contains(r.err, "\nusage: seqord [JOB]")) << r.err;
+        EXPECT_TRUE(contains(r.err, "--help")) << r.err;
+        EXPECT_EQ(listing(dir.path()), (std::set<std::string>{"JOB.EMA", "JOB.NAQ"}));
+    }
+}
+
+TEST(CommandLine, HelpAndVersionAnswerAndEnd) {
+    TempDir dir;
+    const RunResult help = run_program(dir.path(), "y\nJOB\n", {"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.err, "");
+    EXPECT_TRUE(starts_with(help.out, "usage: seqord [JOB]\n")) << help.out;
+    for (const char* part : {"JOB.EMA", "JOB.NAQ", "JOB.SOR", "JOB.ORS", "JOB.POR", "JOB.ORP", "--version",
+                             "Exit status"})
+        EXPECT_TRUE(contains(help.out, part)) << part;
+    EXPECT_EQ(help.out.back(), '\n');
+
+    const RunResult version = run_program(dir.path(), "", {"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.err, "");
+    ASSERT_TRUE(starts_with(version.out, "seqord ")) << version.out;
+    const std::string number = version.out.substr(7);
+    EXPECT_TRUE(number.size() >= 4 && number.back() == '\n' && number.find_first_not_of("0123456789.\n") ==
+                                                                   std::string::npos)
+        << version.out;
+    EXPECT_TRUE(listing(dir.path()).empty());
+}
+
+TEST(CommandLine, HelpThatCannotBeWrittenIsAFailure) {
+    const int full = ::open("/dev/full", O_WRONLY);
+    ASSERT_GE(full, 0);
+    const char* argv[] = {"seqord", "--help"};
+    EXPECT_EQ(job::main(2, argv, 0, full, 2), 1);
+    ::close(full);
 }
 
 }  // namespace

@@ -72,11 +72,38 @@ std::string TempFile::contents() const {
 
 std::filesystem::path data_dir() { return SEQORD_TEST_DATA; }
 
-RunResult run_program(const std::filesystem::path& dir, const std::string& input) {
+namespace {
+
+// Appends `s` as one word of the shell, whatever characters it holds.
+void append_quoted(std::string& cmd, const std::string& s) {
+    cmd.push_back('\'');
+    for (char c : s) {
+        if (c == '\'') cmd.append("'\\''");
+        else cmd.push_back(c);
+    }
+    cmd.push_back('\'');
+}
+
+}  // namespace
+
+RunResult run_program(const std::filesystem::path& dir, const std::string& input,
+                      const std::vector<std::string>& args) {
     TempDir io;
     write_file(io / "stdin", input);
-    std::string cmd = "cd '" + dir.string() + "' && '" SEQORD_EXE "' < '" + (io / "stdin").string() + "' > '" +
-                      (io / "stdout").string() + "' 2> '" + (io / "stderr").string() + "'";
+    std::string cmd = "cd ";
+    append_quoted(cmd, dir.string());
+    cmd.append(" && ");
+    append_quoted(cmd, SEQORD_EXE);
+    for (const std::string& a : args) {
+        cmd.push_back(' ');
+        append_quoted(cmd, a);
+    }
+    cmd.append(" < ");
+    append_quoted(cmd, (io / "stdin").string());
+    cmd.append(" > ");
+    append_quoted(cmd, (io / "stdout").string());
+    cmd.append(" 2> ");
+    append_quoted(cmd, (io / "stderr").string());
     int rc = std::system(cmd.c_str());
     RunResult r;
     r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;

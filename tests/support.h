@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace seqord::test {
 
@@ -54,8 +55,10 @@ struct RunResult {
     std::string err;  // standard error: reports and warnings
 };
 
-// Runs the seqord executable in `dir` with `input` as its console input.
-RunResult run_program(const std::filesystem::path& dir, const std::string& input);
+// Runs the seqord executable in `dir` with `input` as its console input and
+// `args` as its command-line arguments (passed exactly, whatever they hold).
+RunResult run_program(const std::filesystem::path& dir, const std::string& input,
+                      const std::vector<std::string>& args = {});
 
 // Runs a job named JOB in `dir` (answers "y" and "JOB").
 RunResult run_job(const std::filesystem::path& dir);

@@ -66,6 +66,12 @@ FileNames names_from_job(const Text<50>& job) {
     return names;
 }
 
+Text<50> as_typed(std::string_view name) {
+    Text<50> t;
+    for (std::size_t i = 0; i < name.size() && i < 50; ++i) t.c[i] = name[i];
+    return t;
+}
+
 FileNames dialogue(Files& f) {
     out::C1_prompt(f.con, " Do you wish default file names (Y or N)? - ");
     char answer = ' ';

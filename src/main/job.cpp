@@ -18,7 +18,7 @@ void close_all(Files& f) {
 
 }  // namespace
 
-int run(int in_fd, int out_fd, int err_fd) {
+int run(int in_fd, int out_fd, int err_fd, const std::string* job_name) {
     Files f;
     f.con_in.bind(Files::kConsoleIn, "stdin", in_fd);
     f.con.bind(Files::kConsoleOut, "stdout", out_fd, true);
@@ -28,7 +28,7 @@ int run(int in_fd, int out_fd, int err_fd) {
     try {
         // Start-up: the workspace exists for the whole run.
         auto ws = std::make_unique<Workspace>();
-        const FileNames names = dialogue(f);
+        const FileNames names = job_name != nullptr ? names_from_job(as_typed(*job_name)) : dialogue(f);
         check_distinct(names);
         open_files(f, names);
         run_header(f, *ws);

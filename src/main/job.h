@@ -59,6 +59,9 @@ inline constexpr std::array<std::string_view, 6> kExtensions = {".EMA", ".NAQ", 
 // The six names formed from a job name: the extension at the first position
 // after its last non-blank, cut at the 50th position.
 FileNames names_from_job(const Text<50>& job);
+// A name given on the command line as the 50-character text that typing it
+// would give: its first 50 characters, padded with blanks.
+Text<50> as_typed(std::string_view name);
 // The console dialogue that forms or asks for the six names.
 FileNames dialogue(Files& f);
 // The name under which a file is opened: without leading or trailing blanks.
@@ -71,7 +74,24 @@ void open_files(Files& f, const FileNames& names);
 // ---- the whole run
 
 // Runs the program with the console on the given descriptors; returns the
-// exit status.  Every end of the run comes back here.
-int run(int in_fd, int out_fd, int err_fd);
+// exit status.  Every end of the run comes back here.  With a job name the
+// dialogue is skipped: the run is the one that answering "y" and typing that
+// name would give, without the prompts on the console.
+int run(int in_fd, int out_fd, int err_fd, const std::string* job_name = nullptr);
+
+// ---- the command line
+
+struct CommandLine {
+    enum class Action { dialogue, job, help, version, usage_error };
+    Action action = Action::dialogue;
+    std::string job;      // Action::job: the job name as given
+    std::string problem;  // Action::usage_error: what is wrong with the command line
+};
+// `seqord` (dialogue), `seqord JOB`, `seqord -- JOB`, `seqord --help`/`-h`,
+// `seqord --version`/`-V`; anything else is a usage error.
+CommandLine parse_command_line(int argc, const char* const* argv);
+// The program's entry: acts on the command line and returns the exit status
+// (help and version 0, a usage error 2, otherwise that of the run).
+int main(int argc, const char* const* argv, int in_fd, int out_fd, int err_fd);
 
 }  // namespace seqord::job

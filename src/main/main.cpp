@@ -1,3 +1,3 @@
 #include "main/job.h"
 
-int main() { return seqord::job::run(0, 1, 2); }
+int main(int argc, char** argv) { return seqord::job::main(argc, argv, 0, 1, 2); }
