@@ -72,10 +72,14 @@ std::string TempFile::contents() const {
 
 std::filesystem::path data_dir() { return SEQORD_TEST_DATA; }
 
-RunResult run_program(const std::filesystem::path& dir, const std::string& input) {
+namespace {
+
+// Runs `command` through the shell in `dir`, its standard input read from a
+// file holding `input`, and collects its status and both output streams.
+RunResult run_shell(const std::filesystem::path& dir, const std::string& command, const std::string& input) {
     TempDir io;
     write_file(io / "stdin", input);
-    std::string cmd = "cd '" + dir.string() + "' && '" SEQORD_EXE "' < '" + (io / "stdin").string() + "' > '" +
+    std::string cmd = "cd '" + dir.string() + "' && " + command + " < '" + (io / "stdin").string() + "' > '" +
                       (io / "stdout").string() + "' 2> '" + (io / "stderr").string() + "'";
     int rc = std::system(cmd.c_str());
     RunResult r;
@@ -83,6 +87,16 @@ RunResult run_program(const std::filesystem::path& dir, const std::string& input
     r.out = read_file(io / "stdout");
     r.err = read_file(io / "stderr");
     return r;
+}
+
+}  // namespace
+
+RunResult run_program(const std::filesystem::path& dir, const std::string& input) {
+    return run_shell(dir, "'" SEQORD_EXE "'", input);
+}
+
+RunResult run_plot(const std::filesystem::path& dir, const std::string& args) {
+    return run_shell(dir, "'" SEQORD_PLOT_EXE "' " + args, "");
 }
 
 RunResult run_job(const std::filesystem::path& dir) { return run_program(dir, "y\nJOB\n"); }

@@ -93,7 +93,8 @@ std::vector<Placed> place_labels(const std::vector<LabelWish>& wishes, const Box
         for (double away : rings) {
             for (const auto& d : kDirs) {
                 const Box b = candidate(w, d[0], d[1], away);
-                double clash = outside(b, bounds) * 100.0;
+                // Leaving the area is worse than any overlap inside it.
+                double clash = outside(b, bounds) * 1.0e4;
                 for (const Box& t : taken) clash += overlap(b, t) * 10.0;
                 for (std::size_t j = 0; j < n; ++j) clash += overlap(b, markers[j]) * 5.0;
                 for (const Segment& s : segments)
