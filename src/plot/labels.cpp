@@ -39,6 +39,12 @@ double outside(const Box& a, const Box& bounds) {
     return a.width() * a.height() - overlap(a, bounds);
 }
 
+// The line that joins a label set off from its marker: from the marker's
+// centre to the nearest point of the label.
+Segment leader_line(const LabelWish& w, const Box& b) {
+    return {w.x, w.y, std::clamp(w.x, b.x0, b.x1), std::clamp(w.y, b.y0, b.y1)};
+}
+
 Box marker_box(const LabelWish& w) { return {w.x - w.r, w.y - w.r, w.x + w.r, w.y + w.r}; }
 
 // The label box at direction (dx, dy) (each -1, 0 or 1) from the marker,
@@ -83,6 +89,7 @@ std::vector<Placed> place_labels(const std::vector<LabelWish>& wishes, const Box
     std::vector<Placed> placed(n);
     std::vector<Box> taken;  // labels placed so far
     taken.reserve(n);
+    std::vector<Segment> lines = segments;  // with the leaders drawn so far
     for (std::size_t i : order) {
         const LabelWish& w = wishes[i];
         const double step = w.height;
@@ -97,14 +104,21 @@ std::vector<Placed> place_labels(const std::vector<LabelWish>& wishes, const Box
                 double clash = outside(b, bounds) * 1.0e4;
                 for (const Box& t : taken) clash += overlap(b, t) * 10.0;
                 for (std::size_t j = 0; j < n; ++j) clash += overlap(b, markers[j]) * 5.0;
-                for (const Segment& s : segments)
+                for (const Segment& s : lines)
                     if (crosses(s, b)) clash += w.height * 2.0;
+                const bool leader = away >= 1.5 * step;
+                if (leader) {
+                    // A leader should not run through another label either.
+                    const Segment l = leader_line(w, b);
+                    for (const Box& t : taken)
+                        if (crosses(l, t)) clash += w.height * 2.0;
+                }
                 // Among spots that clash alike, a near one is better.
                 const double cost = clash + away * 0.01;
                 if (!have || cost < best_cost) {
                     best_cost = cost;
                     best_clash = clash;
-                    best = Placed{b, away >= 1.5 * step};
+                    best = Placed{b, leader};
                     have = true;
                 }
             }
@@ -112,6 +126,7 @@ std::vector<Placed> place_labels(const std::vector<LabelWish>& wishes, const Box
         }
         placed[i] = best;
         taken.push_back(best.box);
+        if (best.leader) lines.push_back(leader_line(w, best.box));
     }
     return placed;
 }
