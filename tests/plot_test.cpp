@@ -7,7 +7,6 @@
 #include <functional>
 #include <limits>
 #include <map>
-#include <regex>
 
 #include "output/output.h"
 #include "plot/plot.h"
@@ -472,10 +471,13 @@ TEST(PlotPage, BothAxesHaveTheSameScale) {
     std::vector<std::string> w;
     const auto years = years_of(two_years(), w);
     const std::string svg = panels(render_svg("JOB", years, {}), "year")[0];
-    const std::regex circle("class=\"loc\" data-location=\"(\\d+)\" cx=\"([-0-9.]+)\" cy=\"([-0-9.]+)\"");
     std::map<int, std::pair<double, double>> at;
-    for (std::sregex_iterator it(svg.begin(), svg.end(), circle), end; it != end; ++it)
-        at[std::stoi((*it)[1])] = {std::stod((*it)[2]), std::stod((*it)[3])};
+    auto attr = [&](std::size_t from, const std::string& name) {
+        const std::size_t b = svg.find(name + "=\"", from) + name.size() + 2;
+        return svg.substr(b, svg.find('"', b) - b);
+    };
+    for (std::size_t p = svg.find("class=\"loc\""); p != std::string::npos; p = svg.find("class=\"loc\"", p + 1))
+        at[std::stoi(attr(p, "data-location"))] = {std::stod(attr(p, "cx")), std::stod(attr(p, "cy"))};
     ASSERT_EQ(at.size(), 3u);
     const double dx = at[1].first - at[2].first, dy = at[1].second - at[2].second;
     EXPECT_GT(dx, 0);
