@@ -84,21 +84,14 @@ void append_quoted(std::string& cmd, const std::string& s) {
     cmd.push_back('\'');
 }
 
-}  // namespace
-
-RunResult run_program(const std::filesystem::path& dir, const std::string& input,
-                      const std::vector<std::string>& args) {
+// Runs `command` through the shell in `dir`, its standard input read from a
+// file holding `input`, and collects its status and both output streams.
+RunResult run_shell(const std::filesystem::path& dir, const std::string& command, const std::string& input) {
     TempDir io;
     write_file(io / "stdin", input);
     std::string cmd = "cd ";
     append_quoted(cmd, dir.string());
-    cmd.append(" && ");
-    append_quoted(cmd, SEQORD_EXE);
-    for (const std::string& a : args) {
-        cmd.push_back(' ');
-        append_quoted(cmd, a);
-    }
-    cmd.append(" < ");
+    cmd.append(" && ").append(command).append(" < ");
     append_quoted(cmd, (io / "stdin").string());
     cmd.append(" > ");
     append_quoted(cmd, (io / "stdout").string());
@@ -110,6 +103,26 @@ RunResult run_program(const std::filesystem::path& dir, const std::string& input
     r.out = read_file(io / "stdout");
     r.err = read_file(io / "stderr");
     return r;
+}
+
+}  // namespace
+
+RunResult run_program(const std::filesystem::path& dir, const std::string& input,
+                      const std::vector<std::string>& args) {
+    std::string command;
+    append_quoted(command, SEQORD_EXE);
+    for (const std::string& a : args) {
+        command.push_back(' ');
+        append_quoted(command, a);
+    }
+    return run_shell(dir, command, input);
+}
+
+RunResult run_plot(const std::filesystem::path& dir, const std::string& args) {
+    std::string command;
+    append_quoted(command, SEQORD_PLOT_EXE);
+    command.append(" ").append(args);
+    return run_shell(dir, command, "");
 }
 
 RunResult run_job(const std::filesystem::path& dir) { return run_program(dir, "y\nJOB\n"); }

@@ -63,6 +63,10 @@ RunResult run_program(const std::filesystem::path& dir, const std::string& input
 // Runs a job named JOB in `dir` (answers "y" and "JOB").
 RunResult run_job(const std::filesystem::path& dir);
 
+// Runs the seqord-plot executable in `dir` with `args` (a shell command
+// line's arguments, quoted as needed) and no console input.
+RunResult run_plot(const std::filesystem::path& dir, const std::string& args);
+
 // Text with LF line ends turned into CR LF (the output files' record ends).
 std::string crlf(const std::string& lf_text);
 

@@ -1,0 +1,98 @@
+// The command line of seqord-plot and the storing of the page.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "plot.h"
+
+namespace seqord::plot {
+
+namespace {
+
+constexpr std::string_view kUsage =
+    "usage: seqord-plot JOB\n"
+    "Reads JOB.ORP and JOB.POR, the plotting files seqord wrote for job JOB, and writes\n"
+    "JOB.svg: a panel per year (axis 1 against axis 2, each location named) and a panel\n"
+    "per pair of successive years (an arrow per location retained in both).\n"
+    "JOB may be given with a folder, and with the extension .ORP or .POR.\n"
+    "Exit status: 0 page written, 1 page could not be written, 2 usage error or a\n"
+    "plotting file missing, unreadable or malformed (nothing is written then).\n";
+
+bool ends_with(std::string_view s, std::string_view tail) {
+    return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
+}
+
+// Writes `text` to `path` whole or not at all: into a fresh file beside it,
+// renamed over `path` once complete.  Empty on success, else the reason.
+std::string store(const std::string& path, const std::string& text) {
+    std::string tmp = path + ".XXXXXX";
+    int fd = ::mkstemp(tmp.data());
+    if (fd < 0) return std::strerror(errno);
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    std::string why;
+    if (::fchmod(fd, 0666 & ~mask) != 0) why = std::strerror(errno);
+    for (std::size_t done = 0; why.empty() && done < text.size();) {
+        ssize_t k = ::write(fd, text.data() + done, text.size() - done);
+        if (k < 0) {
+            if (errno == EINTR) continue;
+            why = std::strerror(errno);
+        } else {
+            done += std::size_t(k);
+        }
+    }
+    if (::close(fd) != 0 && why.empty()) why = std::strerror(errno);
+    if (why.empty() && ::rename(tmp.c_str(), path.c_str()) != 0) why = std::strerror(errno);
+    if (!why.empty()) ::unlink(tmp.c_str());
+    return why;
+}
+
+}  // namespace
+
+int run(int argc, const char* const* argv, std::string& out, std::string& err) {
+    if (argc == 2 && (std::string_view(argv[1]) == "--help" || std::string_view(argv[1]) == "-h")) {
+        out += kUsage;
+        return kExitDone;
+    }
+    if (argc != 2 || argv[1][0] == '\0' || argv[1][0] == '-') {
+        err += argc < 2 ? "seqord-plot: error: no job name given\n"
+                        : argc > 2 ? "seqord-plot: error: one job name only, please\n"
+                                   : "seqord-plot: error: '" + std::string(argv[1]) + "' is not a job name\n";
+        err += kUsage;
+        return kExitBadInput;
+    }
+    std::string job = argv[1];
+    if (ends_with(job, ".ORP") || ends_with(job, ".POR")) job.resize(job.size() - 4);
+    const std::string orp = job + ".ORP", por = job + ".POR", svg = job + ".svg";
+
+    std::vector<std::string> warnings;
+    std::vector<Year> years;
+    std::vector<Pair> pairs;
+    try {
+        years = read_years(orp, warnings);
+        pairs = read_pairs(por, warnings);
+        check_pairs_fit(years, pairs, por, warnings);
+    } catch (const InputError& e) {
+        for (const auto& w : warnings) err += "seqord-plot: warning: " + w + "\n";
+        err += "seqord-plot: error: " + std::string(e.what()) + "; " + svg + " is not written\n";
+        return kExitBadInput;
+    }
+    for (const auto& w : warnings) err += "seqord-plot: warning: " + w + "\n";
+
+    const std::size_t slash = job.find_last_of('/');
+    const std::string name = slash == std::string::npos ? job : job.substr(slash + 1);
+    const std::string why = store(svg, render_svg(name, years, pairs));
+    if (!why.empty()) {
+        err += "seqord-plot: error: cannot write " + svg + " (" + why + ")\n";
+        return kExitWriteFailed;
+    }
+    out += "seqord-plot: wrote " + svg + ": " + std::to_string(years.size()) + " year panels, " +
+           std::to_string(pairs.size()) + " pair panels\n";
+    return kExitDone;
+}
+
+}  // namespace seqord::plot
