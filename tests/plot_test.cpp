@@ -636,16 +636,28 @@ TEST(PlotProgram, UsageAndHelp) {
     TempDir d;
     RunResult r = run_plot(d.path(), "");
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("seqord-plot: error: no job name given\nusage: seqord-plot JOB"), std::string::npos);
+    EXPECT_NE(r.err.find("seqord-plot: error: no job name given\nusage: seqord-plot [--] JOB"), std::string::npos);
     r = run_plot(d.path(), "A B");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("one job name only"), std::string::npos);
     r = run_plot(d.path(), "--frobnicate");
     EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("unknown option '--frobnicate'"), std::string::npos) << r.err;
+    r = run_plot(d.path(), "--");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("no job name given"), std::string::npos) << r.err;
     r = run_plot(d.path(), "--help");
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out.rfind("usage: seqord-plot JOB", 0), 0u);
+    EXPECT_EQ(r.out.rfind("usage: seqord-plot [--] JOB", 0), 0u);
     EXPECT_EQ(r.err, "");
+    r = run_plot(d.path(), "--version");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("seqord-plot ", 0), 0u) << r.out;
+    EXPECT_EQ(r.err, "");
+    // After "--" a job name may begin with a dash: here its files are missing.
+    r = run_plot(d.path(), "-- -J");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("-J.ORP"), std::string::npos) << r.err;
 }
 
 }  // namespace

@@ -9,12 +9,17 @@
 
 #include "plot.h"
 
+#ifndef SEQORD_VERSION
+#define SEQORD_VERSION "unknown"
+#endif
+
 namespace seqord::plot {
 
 namespace {
 
 constexpr std::string_view kUsage =
-    "usage: seqord-plot JOB\n"
+    "usage: seqord-plot [--] JOB\n"
+    "       seqord-plot --help | --version\n"
     "Reads JOB.ORP and JOB.POR, the plotting files seqord wrote for job JOB, and writes\n"
     "JOB.svg: a panel per year (axis 1 against axis 2, each location named) and a panel\n"
     "per pair of successive years (an arrow per location retained in both).\n"
@@ -58,14 +63,25 @@ int run(int argc, const char* const* argv, std::string& out, std::string& err) {
         out += kUsage;
         return kExitDone;
     }
-    if (argc != 2 || argv[1][0] == '\0' || argv[1][0] == '-') {
-        err += argc < 2 ? "seqord-plot: error: no job name given\n"
-                        : argc > 2 ? "seqord-plot: error: one job name only, please\n"
-                                   : "seqord-plot: error: '" + std::string(argv[1]) + "' is not a job name\n";
+    if (argc == 2 && (std::string_view(argv[1]) == "--version" || std::string_view(argv[1]) == "-V")) {
+        out += "seqord-plot " SEQORD_VERSION "\n";
+        return kExitDone;
+    }
+    // "--" ends the options: a job name after it may begin with a dash.
+    if (argc == 3 && std::string_view(argv[1]) == "--" && argv[2][0] != '\0') {
+        argv += 1;
+        argc -= 1;
+    } else if (argc != 2 || argv[1][0] == '\0' || (argv[1][0] == '-' && argv[1][1] != '\0')) {
+        const std::string_view first = argc < 2 ? "" : argv[1];
+        if (argc > 2) err += "seqord-plot: error: one job name only, please\n";
+        else if (first.size() > 1 && first[0] == '-' && first != "--")
+            err += "seqord-plot: error: unknown option '" + std::string(first) + "'\n";
+        else err += "seqord-plot: error: no job name given\n";
         err += kUsage;
         return kExitBadInput;
     }
     std::string job = argv[1];
+
     if (ends_with(job, ".ORP") || ends_with(job, ".POR")) job.resize(job.size() - 4);
     const std::string orp = job + ".ORP", por = job + ".POR", svg = job + ".svg";
 
