@@ -108,19 +108,26 @@ private:
 std::uint32_t bits(float x) { return std::bit_cast<std::uint32_t>(x); }
 
 // ------------------------------------------------------------------------
-// The rotation loop on raw storage.  Every value is computed by the same
+// The rotation loop on a working copy.  Every value is computed by the same
 // expression, in the same precision and with the same rounding, as in the
-// element-by-element description; what changes is only how the elements are
-// reached: contiguous runs are processed two doubles (four floats) at a time,
-// the strided rows of the upper triangle are gathered into short contiguous
-// runs first, and the records' comparisons are made without branches.  The
-// records can be compared in any grouping because each comparison involves
-// one row's record only, and the rows whose records take a sequence of
-// offers (the pivot's two rows) keep the sequence's first largest value.
-
-// Orders up to this size are rotated on raw storage; the gathered runs live
-// on the stack.  The workspace allows at most 418 locations.
-constexpr std::int32_t kFastOrder = 1024;
+// element-by-element loop further down; what changes is only where the
+// elements are kept and how they are reached.
+//
+// A rotation reads and writes the elements that pair p and q with every other
+// index, and a rebuilt record reads a row of the upper triangle.  In A's
+// layout a row runs across the columns at stride MAXL, one cache line per
+// element.  The working copy holds the matrix in both triangles, so that the
+// elements paired with p are all in its column p, and rows are only ever
+// written, as mirror images of columns.  It is stored in tiles of 4 x 4
+// elements, one cache line each, column by column within a tile and tile
+// column by tile column: a column is a run of four-element pieces in
+// consecutive cache lines, rotated four floats (two doubles) at a time, and
+// a row touches one cache line per four elements instead of one per element.
+//
+// The records' comparisons are made without branches: each compares one
+// row's record only, so any grouping of rows gives the same result, and the
+// pivot's two rows, which take a sequence of offers, keep that sequence's
+// first largest value.
 
 // x(i), y(i) <- c x(i) + s y(i), c y(i) - s x(i), old values on the right.
 void rotate_pair(float* __restrict x, float* __restrict y, std::int32_t k, double c, double s) {
@@ -144,6 +151,11 @@ void rotate_pair(float* __restrict x, float* __restrict y, std::int32_t k, doubl
         x[i] = static_cast<float>(c * xi + s * yi);
         y[i] = static_cast<float>(c * yi - s * xi);
     }
+}
+
+// The same on `pieces` four-element pieces of x and y, `stride` floats apart.
+void rotate_pieces(float* x, float* y, std::int32_t pieces, std::int64_t stride, double c, double s) {
+    for (std::int32_t k = 0; k < pieces; ++k) rotate_pair(x + k * stride, y + k * stride, 4, c, s);
 }
 
 // Offers x(i) to record i (column cx), then y(i) (column cy): a strictly
@@ -189,34 +201,48 @@ void offer_runs(float* __restrict rec, std::int32_t* __restrict col, const float
     }
 }
 
-// The largest of the magnitudes m(0..k-1) (each 0 or more, or not a number,
-// which never counts), starting from 0.
+// The largest of m(0..k-1) starting from 0; a not-a-number never counts.
+// With `magnitudes` the values' magnitudes are compared.
+template <bool magnitudes>
 float largest(const float* m, std::int32_t k) {
     float best = 0.0f;
     std::int32_t i = 0;
 #if defined(__SSE2__)
-    __m128 b4 = _mm_setzero_ps();
-    for (; i + 4 <= k; i += 4) b4 = _mm_max_ps(_mm_loadu_ps(m + i), b4);  // keeps b4 for a not-a-number
+    const __m128 mask = _mm_castsi128_ps(_mm_set1_epi32(magnitudes ? 0x7fffffff : -1));
+    __m128 b0 = _mm_setzero_ps(), b1 = _mm_setzero_ps();
+    // max(x, b) gives b when x is not a number.
+    for (; i + 8 <= k; i += 8) {
+        b0 = _mm_max_ps(_mm_and_ps(_mm_loadu_ps(m + i), mask), b0);
+        b1 = _mm_max_ps(_mm_and_ps(_mm_loadu_ps(m + i + 4), mask), b1);
+    }
+    for (; i + 4 <= k; i += 4) b0 = _mm_max_ps(_mm_and_ps(_mm_loadu_ps(m + i), mask), b0);
+    b0 = _mm_max_ps(b0, b1);
     alignas(16) float lanes[4];
-    _mm_store_ps(lanes, b4);
+    _mm_store_ps(lanes, b0);
     for (float x : lanes) best = x > best ? x : best;
 #endif
-    for (; i < k; ++i) best = m[i] > best ? m[i] : best;
+    for (; i < k; ++i) {
+        const float x = magnitudes ? std::fabs(m[i]) : m[i];
+        best = x > best ? x : best;
+    }
     return best;
 }
 
-// First and last index at which m(i) equals `value` (which occurs).
+// First and last index at which m(i) (its magnitude with `magnitudes`)
+// equals `value`; -1 when none does.
+template <bool magnitudes>
 std::int32_t first_equal(const float* m, std::int32_t k, float value) {
     std::int32_t i = 0;
 #if defined(__SSE2__)
+    const __m128 mask = _mm_castsi128_ps(_mm_set1_epi32(magnitudes ? 0x7fffffff : -1));
     const __m128 v4 = _mm_set1_ps(value);
     for (; i + 4 <= k; i += 4) {
-        const int hit = _mm_movemask_ps(_mm_cmpeq_ps(_mm_loadu_ps(m + i), v4));
+        const int hit = _mm_movemask_ps(_mm_cmpeq_ps(_mm_and_ps(_mm_loadu_ps(m + i), mask), v4));
         if (hit != 0) return i + std::countr_zero(static_cast<unsigned>(hit));
     }
 #endif
     for (; i < k; ++i)
-        if (m[i] == value) return i;
+        if ((magnitudes ? std::fabs(m[i]) : m[i]) == value) return i;
     return -1;
 }
 std::int32_t last_equal(const float* m, std::int32_t k, float value) {
@@ -233,40 +259,100 @@ std::int32_t last_equal(const float* m, std::int32_t k, float value) {
     return -1;
 }
 
-// The column-major storage of the decomposition, indexed from 0, with its
-// ranges checked once before the rotations begin.
-struct Raw {
-    float* a;
-    std::int64_t lda;
-    float* v;
-    std::int64_t ldv;
-    float* rec;
-    std::int32_t* col;
+// The working copy: W(i, j) = W(j, i) = A(i, j) for i < j, W(k, k) = A(k, k),
+// indexed from 0, in tiles of 4 x 4; `tiles` tiles a side, the elements
+// beyond n held at 0.
+struct Work {
+    float* w;
+    std::int32_t tiles;
     std::int32_t n;
+    float* rec;          // row records R(1..n), from index 0
+    std::int32_t* col;   // their columns C(1..n), counted from 1
 
-    float& A(std::int32_t i, std::int32_t j) const { return a[j * lda + i]; }
+    static constexpr std::int64_t kPiece = 16;  // floats from one piece of a column to the next
+    // Where column j starts; its element i is (i / 4) pieces and i % 4 further on.
+    float* column(std::int32_t j) const { return w + (j >> 2) * tiles * kPiece + (j & 3) * 4; }
+    float& W(std::int32_t i, std::int32_t j) const { return column(j)[(i >> 2) * kPiece + (i & 3)]; }
+    std::int32_t pieces() const { return (n + 3) >> 2; }
 
-    // Row r's record from its elements A(r, r+1..n-1), the one at column
-    // `skip` (or none: -1) read as 0: the last of equal magnitudes wins;
-    // a row whose elements are all not-a-number keeps its column.
+    void load(const Table<float>& a) const {
+        std::fill(w, w + static_cast<std::int64_t>(tiles) * tiles * kPiece, 0.0f);
+        for (std::int32_t j = 0; j < n; ++j) {
+            const float* aj = a.p + j * a.e1;
+            for (std::int32_t i = 0; i <= j; ++i) W(i, j) = aj[i];
+            for (std::int32_t i = 0; i < j; ++i) W(j, i) = aj[i];
+        }
+    }
+    void store(const Table<float>& a) const {
+        for (std::int32_t j = 0; j < n; ++j) {
+            float* aj = a.p + j * a.e1;
+            for (std::int32_t i = 0; i <= j; ++i) aj[i] = W(i, j);
+        }
+    }
+    // buf(i) = W(i, j), or its magnitude, for i from 4 * first_piece to the last piece.
+    template <bool magnitudes = false>
+    void gather(std::int32_t j, std::int32_t first_piece, float* buf) const {
+        const float* cj = column(j);
+#if defined(__SSE2__)
+        const __m128 mask = _mm_castsi128_ps(_mm_set1_epi32(magnitudes ? 0x7fffffff : -1));
+        for (std::int32_t k = first_piece; k < pieces(); ++k)
+            _mm_storeu_ps(buf + 4 * k, _mm_and_ps(_mm_loadu_ps(cj + k * kPiece), mask));
+#else
+        for (std::int32_t k = first_piece; k < pieces(); ++k)
+            for (std::int32_t i = 0; i < 4; ++i) {
+                const float x = cj[k * kPiece + i];
+                buf[4 * k + i] = magnitudes ? std::fabs(x) : x;
+            }
+#endif
+    }
+    // Row i of the copy from a column image: W(i, m) = x(m) for every m.
+    void mirror(std::int32_t i, const float* x) const {
+        float* const wi = w + (i >> 2) * kPiece + (i & 3);
+        const std::int64_t tile_column = static_cast<std::int64_t>(tiles) * kPiece;
+        for (std::int32_t k = 0; k < pieces(); ++k) {
+            float* const t = wi + k * tile_column;
+            t[0] = x[4 * k];
+            t[4] = x[4 * k + 1];
+            t[8] = x[4 * k + 2];
+            t[12] = x[4 * k + 3];
+        }
+    }
+
+    // Row r's record from its elements A(r, r+1..n-1), kept in column r below
+    // the diagonal, the one at column `skip` (or none: -1) read as 0: the last
+    // of equal magnitudes wins; a row whose elements are all not-a-number
+    // keeps its column.
     void scan_row(std::int32_t r, std::int32_t skip, float* buf) const {
+        gather<true>(r, (r + 1) >> 2, buf);
+        float* const x = buf + r + 1;
         const std::int32_t k = n - 1 - r;
-        const float* p = a + (r + 1) * lda + r;
-        for (std::int32_t i = 0; i < k; ++i) buf[i] = std::fabs(p[i * lda]);
-        if (skip >= 0) buf[skip - r - 1] = 0.0f;
-        const float best = largest(buf, k);
+        if (skip >= 0) buf[skip] = 0.0f;
+        const float best = largest<false>(x, k);
         rec[r] = best;
-        const std::int32_t at = last_equal(buf, k, best);
-        if (at >= 0) col[r] = r + 2 + at;  // columns are recorded from 1
+        const std::int32_t at = last_equal(x, k, best);
+        if (at >= 0) col[r] = r + 2 + at;
+    }
+
+    // Row r's fresh record after a rotation, from the image x of column r:
+    // the first largest magnitude above 0 of its new elements x(r+1..n-1);
+    // its column stays when none is.
+    void first_record(std::int32_t r, const float* x) const {
+        x += r + 1;
+        const std::int32_t k = n - 1 - r;
+        const float best = largest<true>(x, k);
+        rec[r] = best;
+        if (best > 0.0f) col[r] = r + 2 + first_equal<true>(x, k, best);
     }
 };
 
-// Whether the tables hold the leading n x n blocks and the work vectors
-// without overlapping, so that raw storage can stand for them.
+// Whether raw storage can stand for the tables: they hold the leading n x n
+// blocks and the work vectors without overlapping one another or the
+// working copy.
 bool raw_fits(const Table<float>& a, std::int32_t n, std::int32_t mode, const Table<float>& v,
-              const Table<float>& ev, const Table<std::int32_t>& iwk) {
-    if (n < 2 || n > kFastOrder) return false;
+              const Table<float>& ev, const Table<std::int32_t>& iwk, const float* work, std::int64_t work_size) {
     const std::int64_t nn = n;
+    const std::int64_t side = (nn + 3) / 4 * 4;
+    if (n < 2 || side * side > work_size) return false;
     auto square_fits = [&](const Table<float>& t) { return t.e1 >= nn && (nn - 1) * t.e1 + nn <= t.size; };
     if (!square_fits(a) || ev.size < nn || iwk.size < nn) return false;
     if (mode == 0 && !square_fits(v)) return false;
@@ -278,9 +364,10 @@ bool raw_fits(const Table<float>& a, std::int32_t n, std::int32_t mode, const Ta
         return Span{lo, lo + static_cast<std::uintptr_t>(bytes)};
     };
     const Span spans[] = {span(a.p, a.size * 4), span(ev.p, nn * 4), span(iwk.p, nn * 4),
-                          mode == 0 ? span(v.p, v.size * 4) : Span{0, 0}};
-    for (std::size_t i = 0; i < 4; ++i)
-        for (std::size_t j = i + 1; j < 4; ++j)
+                          span(work, work_size * 4), mode == 0 ? span(v.p, v.size * 4) : Span{0, 0}};
+    constexpr std::size_t k = sizeof spans / sizeof spans[0];
+    for (std::size_t i = 0; i < k; ++i)
+        for (std::size_t j = i + 1; j < k; ++j)
             if (spans[i].lo < spans[j].hi && spans[j].lo < spans[i].hi) return false;
     return true;
 }
@@ -304,17 +391,18 @@ void jacobi(Table<float> a, std::int32_t n, std::int32_t mode, Table<float> v, s
     std::int64_t rotations = 0;
     bool stopped = false;
 
-    // Rotations on raw storage until they stop, or until the guard's watch
-    // is due: from then on every store goes through the watched loop below.
-    const bool raw = raw_fits(a, n, mode, v, ev, iwk);
+    // Rotations on the working copy until they stop, or until the guard's
+    // watch is due: from then on every store goes through the watched loop
+    // below.  Without the guard's scratch, that loop does all the work.
+    const bool raw = guard != nullptr && raw_fits(a, n, mode, v, ev, iwk, guard->work, JacobiGuard::kWorkSize);
     if (raw) {
-        const Raw w{a.p, a.e1, v.p, v.e1, ev.p, iwk.p, n};
-        float buf[kFastOrder];
-        float row_p[kFastOrder];
-        float row_q[kFastOrder];
-        float* rec = w.rec;
-        std::int32_t* col = w.col;
-        const std::int64_t lda = w.lda;
+        const Work w{guard->work, (n + 3) / 4, n, ev.p, iwk.p};
+        alignas(16) float buf[JacobiGuard::kMaxOrder];
+        alignas(16) float image_p[JacobiGuard::kMaxOrder];
+        alignas(16) float image_q[JacobiGuard::kMaxOrder];
+        float* const rec = w.rec;
+        std::int32_t* const col = w.col;
+        w.load(a);
 
         // Initial records.  A row whose elements are all not-a-number would
         // find no column; it starts at the last one, where an all-zero row ends too.
@@ -325,27 +413,27 @@ void jacobi(Table<float> a, std::int32_t n, std::int32_t mode, Table<float> v, s
 
         while (!watch.due(rotations)) {
             // Pivot: the lowest row among equal largest records.
-            const float m = largest(rec, n - 1);
-            const std::int32_t p = first_equal(rec, n - 1, m);
-            const std::int32_t q = col[p] - 1;
+            const float m = largest<false>(rec, n - 1);
             if (m <= 0.0f) {
                 stopped = true;
                 break;
             }
             if (t_bound <= 0.0f || m <= t_bound) {
-                float smallest = std::fabs(w.A(0, 0));
-                for (std::int32_t k = 1; k < n; ++k) smallest = std::fmin(smallest, std::fabs(w.A(k, k)));
+                float smallest = std::fabs(w.W(0, 0));
+                for (std::int32_t k = 1; k < n; ++k) smallest = std::fmin(smallest, std::fabs(w.W(k, k)));
                 t_bound = static_cast<float>(kTwoToMinus27 * smallest);
                 if (m <= t_bound) {
                     stopped = true;
                     break;
                 }
             }
+            const std::int32_t p = first_equal<false>(rec, n - 1, m);
+            const std::int32_t q = col[p] - 1;
 
             ++rotations;
-            const float ap = w.A(p, p);
-            const float bq = w.A(q, q);
-            const float e = w.A(p, q);
+            const float ap = w.W(p, p);
+            const float bq = w.W(q, q);
+            const float e = w.W(p, q);
             const float theta = ap - bq;
             const double g = theta < 0.0f ? -2.0 : 2.0;
             const double de = e;
@@ -365,75 +453,61 @@ void jacobi(Table<float> a, std::int32_t n, std::int32_t mode, Table<float> v, s
                 c = std::fabs(s);
                 s = s > 0.0 ? -c_old : c_old;
             }
-            w.A(p, p) = new_p;
-            w.A(q, q) = new_q;
-            w.A(p, q) = 0.0f;
 
             // Rows whose record points at column p or q are rescanned at their
             // values before the rotation, the pointed element read as 0.
             {
                 const std::int32_t cp = p + 1, cq = q + 1;
+                auto rescan = [&](std::int32_t r) {
+                    if (r != p && r != q && (col[r] == cp || col[r] == cq)) w.scan_row(r, col[r] - 1, buf);
+                };
                 std::int32_t r = 0;
 #if defined(__SSE2__)
+                // Sixteen records at a time; only a group with a hit is looked into.
                 const __m128i vp = _mm_set1_epi32(cp), vq = _mm_set1_epi32(cq);
-                for (; r + 4 <= n - 1; r += 4) {
-                    const __m128i c4 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(col + r));
-                    int hit = _mm_movemask_ps(
-                        _mm_castsi128_ps(_mm_or_si128(_mm_cmpeq_epi32(c4, vp), _mm_cmpeq_epi32(c4, vq))));
-                    while (hit != 0) {
-                        const std::int32_t row = r + std::countr_zero(static_cast<unsigned>(hit));
-                        hit &= hit - 1;
-                        if (row != p && row != q) w.scan_row(row, col[row] - 1, buf);
-                    }
+                auto hits = [&](std::int32_t at) {
+                    const __m128i c4 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(col + at));
+                    return _mm_or_si128(_mm_cmpeq_epi32(c4, vp), _mm_cmpeq_epi32(c4, vq));
+                };
+                for (; r + 16 <= n - 1; r += 16) {
+                    const __m128i any =
+                        _mm_or_si128(_mm_or_si128(hits(r), hits(r + 4)), _mm_or_si128(hits(r + 8), hits(r + 12)));
+                    if (_mm_movemask_epi8(any) == 0) continue;
+                    for (std::int32_t k = r; k < r + 16; ++k) rescan(k);
                 }
 #endif
-                for (; r < n - 1; ++r) {
-                    if (r == p || r == q) continue;
-                    if (col[r] == cp || col[r] == cq) w.scan_row(r, col[r] - 1, buf);
-                }
+                for (; r < n - 1; ++r) rescan(r);
             }
 
-            // The elements pairing m with p and with q, each offered to the
-            // record of the row it stands in.  Rows above p: both in columns.
-            float* colp = a.p + p * lda;
-            float* colq = a.p + q * lda;
-            rotate_pair(colp, colq, p, c, s);
-            offer_runs(rec, col, colp, p + 1, colq, q + 1, p);
-            // Rows between p and q: row p's element is gathered from its row.
-            const std::int32_t mid = q - p - 1;
-            for (std::int32_t i = 0; i < mid; ++i) row_p[i] = a.p[(p + 1 + i) * lda + p];
-            rotate_pair(row_p, colq + p + 1, mid, c, s);
-            for (std::int32_t i = 0; i < mid; ++i) a.p[(p + 1 + i) * lda + p] = row_p[i];
-            offer_runs(rec + p + 1, col + p + 1, colq + p + 1, q + 1, nullptr, 0, mid);
-            // Rows below q: both elements gathered from rows p and q.
-            const std::int32_t low = n - 1 - q;
-            float* const tail_p = row_p + mid;
-            for (std::int32_t i = 0; i < low; ++i) {
-                tail_p[i] = a.p[(q + 1 + i) * lda + p];
-                row_q[i] = a.p[(q + 1 + i) * lda + q];
-            }
-            rotate_pair(tail_p, row_q, low, c, s);
-            for (std::int32_t i = 0; i < low; ++i) {
-                a.p[(q + 1 + i) * lda + p] = tail_p[i];
-                a.p[(q + 1 + i) * lda + q] = row_q[i];
-            }
-            // Rows p and q take fresh records: the first largest magnitude
-            // above 0 of their new elements; their columns stay when none is.
-            const std::int32_t along_p = mid + low;
-            for (std::int32_t i = 0; i < along_p; ++i) row_p[i] = std::fabs(row_p[i]);
-            const float best_p = largest(row_p, along_p);
-            rec[p] = best_p;
-            if (best_p > 0.0f) {
-                const std::int32_t i = first_equal(row_p, along_p, best_p);
-                col[p] = (i < mid ? p + 2 + i : p + 3 + i);
-            }
-            for (std::int32_t i = 0; i < low; ++i) row_q[i] = std::fabs(row_q[i]);
-            const float best_q = largest(row_q, low);
-            rec[q] = best_q;
-            if (best_q > 0.0f) col[q] = q + 2 + first_equal(row_q, low, best_q);
+            // The elements pairing m with p and with q: columns p and q of the
+            // copy, rotated whole; the four elements where they cross take
+            // their values afterwards.  Then the images of the new columns
+            // go to rows p and q.
+            rotate_pieces(w.column(p), w.column(q), w.pieces(), Work::kPiece, c, s);
+            w.W(p, p) = new_p;
+            w.W(q, q) = new_q;
+            w.W(p, q) = 0.0f;
+            w.W(q, p) = 0.0f;
+            w.gather(p, 0, image_p);
+            w.gather(q, 0, image_q);
+            w.mirror(p, image_p);
+            w.mirror(q, image_q);
 
-            if (mode == 0) rotate_pair(w.v + p * w.ldv, w.v + q * w.ldv, n, c, s);
+            // Each new element is offered to the record of the row it stands in:
+            // rows above p take A(m, p) and A(m, q), rows between p and q A(m, q),
+            // and rows p and q take fresh records from their rows.
+            offer_runs(rec, col, image_p, p + 1, image_q, q + 1, p);
+            offer_runs(rec + p + 1, col + p + 1, image_q + p + 1, q + 1, nullptr, 0, q - p - 1);
+            w.first_record(p, image_p);
+            if (q < n - 1) {
+                w.first_record(q, image_q);
+            } else {
+                rec[q] = 0.0f;
+            }
+
+            if (mode == 0) rotate_pair(v.p + p * v.e1, v.p + q * v.e1, n, c, s);
         }
+        w.store(a);
     }
 
     if (stopped) {
