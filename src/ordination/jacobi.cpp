@@ -153,9 +153,37 @@ void rotate_pair(float* __restrict x, float* __restrict y, std::int32_t k, doubl
     }
 }
 
-// The same on `pieces` four-element pieces of x and y, `stride` floats apart.
-void rotate_pieces(float* x, float* y, std::int32_t pieces, std::int64_t stride, double c, double s) {
-    for (std::int32_t k = 0; k < pieces; ++k) rotate_pair(x + k * stride, y + k * stride, 4, c, s);
+// The same on `pieces` four-element pieces of x and y, `stride` floats
+// apart; the new values are also copied, one piece after another, to the
+// images xi and yi.
+void rotate_pieces(float* x, float* y, std::int32_t pieces, std::int64_t stride, double c, double s,
+                   float* __restrict xi, float* __restrict yi) {
+#if defined(__SSE2__)
+    const __m128d vc = _mm_set1_pd(c), vs = _mm_set1_pd(s);
+    for (std::int32_t k = 0; k < pieces; ++k, x += stride, y += stride) {
+        const __m128 x4 = _mm_loadu_ps(x), y4 = _mm_loadu_ps(y);
+        const __m128d xl = _mm_cvtps_pd(x4), yl = _mm_cvtps_pd(y4);
+        const __m128d xh = _mm_cvtps_pd(_mm_movehl_ps(x4, x4)), yh = _mm_cvtps_pd(_mm_movehl_ps(y4, y4));
+        const __m128d nxl = _mm_add_pd(_mm_mul_pd(vc, xl), _mm_mul_pd(vs, yl));
+        const __m128d nxh = _mm_add_pd(_mm_mul_pd(vc, xh), _mm_mul_pd(vs, yh));
+        const __m128d nyl = _mm_sub_pd(_mm_mul_pd(vc, yl), _mm_mul_pd(vs, xl));
+        const __m128d nyh = _mm_sub_pd(_mm_mul_pd(vc, yh), _mm_mul_pd(vs, xh));
+        const __m128 nx = _mm_movelh_ps(_mm_cvtpd_ps(nxl), _mm_cvtpd_ps(nxh));
+        const __m128 ny = _mm_movelh_ps(_mm_cvtpd_ps(nyl), _mm_cvtpd_ps(nyh));
+        _mm_storeu_ps(x, nx);
+        _mm_storeu_ps(y, ny);
+        _mm_storeu_ps(xi + 4 * k, nx);
+        _mm_storeu_ps(yi + 4 * k, ny);
+    }
+#else
+    for (std::int32_t k = 0; k < pieces; ++k, x += stride, y += stride) {
+        rotate_pair(x, y, 4, c, s);
+        for (std::int32_t i = 0; i < 4; ++i) {
+            xi[4 * k + i] = x[i];
+            yi[4 * k + i] = y[i];
+        }
+    }
+#endif
 }
 
 // Offers x(i) to record i (column cx), then y(i) (column cy): a strictly
@@ -480,16 +508,14 @@ void jacobi(Table<float> a, std::int32_t n, std::int32_t mode, Table<float> v, s
             }
 
             // The elements pairing m with p and with q: columns p and q of the
-            // copy, rotated whole; the four elements where they cross take
-            // their values afterwards.  Then the images of the new columns
-            // go to rows p and q.
-            rotate_pieces(w.column(p), w.column(q), w.pieces(), Work::kPiece, c, s);
-            w.W(p, p) = new_p;
-            w.W(q, q) = new_q;
-            w.W(p, q) = 0.0f;
-            w.W(q, p) = 0.0f;
-            w.gather(p, 0, image_p);
-            w.gather(q, 0, image_q);
+            // copy, rotated whole and copied to contiguous images; the four
+            // elements where they cross take their values afterwards.  Then
+            // the images go to rows p and q.
+            rotate_pieces(w.column(p), w.column(q), w.pieces(), Work::kPiece, c, s, image_p, image_q);
+            w.W(p, p) = image_p[p] = new_p;
+            w.W(q, q) = image_q[q] = new_q;
+            w.W(p, q) = image_q[p] = 0.0f;
+            w.W(q, p) = image_p[q] = 0.0f;
             w.mirror(p, image_p);
             w.mirror(q, image_q);
 
