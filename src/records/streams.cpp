@@ -13,6 +13,7 @@ namespace seqord {
 namespace {
 
 constexpr std::size_t kFlushAt = 1 << 16;
+constexpr std::size_t kRecordRoom = 1024;
 
 struct ConditionInfo {
     int number;
@@ -85,6 +86,7 @@ void OutStream::open_file(int unit, std::string_view name) {
     }
     fd_ = fd;
     owns_fd_ = true;
+    reserve();
 }
 
 void OutStream::bind(int unit, std::string_view name, int fd, bool console) {
@@ -94,6 +96,15 @@ void OutStream::bind(int unit, std::string_view name, int fd, bool console) {
     owns_fd_ = false;
     console_ = console;
     started_ = console;  // the console is never cut back
+    reserve();
+}
+
+void OutStream::reserve() {
+    // Room for a full buffer and its last record, and for the longest
+    // record the program writes: the run's records are then written
+    // without allocating.
+    buf_.reserve(console_ ? kRecordRoom : kFlushAt + kRecordRoom);
+    record_.reserve(kRecordRoom);
 }
 
 void OutStream::ensure_started() {
@@ -126,7 +137,7 @@ void OutStream::write_all(const char* p, std::size_t n) {
         if (k < 0) {
             if (errno == EINTR) continue;
             int err = errno;
-            buf_.clear();
+            buf_.clear();  // what could not be written is dropped: a later flush must not retry it
             throw_condition(Condition::WriteFailure, unit_, name_, {}, std::strerror(err));
         }
         p += k;
@@ -136,9 +147,9 @@ void OutStream::write_all(const char* p, std::size_t n) {
 
 void OutStream::flush() {
     if (fd_ < 0 || buf_.empty()) return;
-    std::string pending;
-    pending.swap(buf_);
-    write_all(pending.data(), pending.size());
+    // The buffer keeps its room for the next records.
+    write_all(buf_.data(), buf_.size());
+    buf_.clear();
 }
 
 bool OutStream::flush_quietly() {
