@@ -232,25 +232,40 @@ bool parse_real_field(std::string_view field, int d, float& out) {
     if (lead == field.size()) { out = 0.0f; return true; }
     // As for integers, a sign needs at least one column after it.
     if ((field[lead] == '+' || field[lead] == '-') && lead + 1 == field.size()) return false;
-    std::string s;  // the field without blanks
+    // The number is rebuilt as "[-]digits" "e" "scale" for strtof, in a buffer
+    // on the stack for any field a record description can have.
+    char small[600];
+    std::string large;
+    char* text = small;
+    if (field.size() + 32 > sizeof small) {
+        large.resize(field.size() + 32);
+        text = large.data();
+    }
+    // The field without blanks, at the end of the same buffer's room: it is
+    // read from the front while the text is written behind it.
+    char* const s = text + 32;
+    std::size_t n = 0;
     for (char ch : field)
-        if (ch != ' ') s.push_back(ch);
-    std::size_t i = 0, n = s.size();
+        if (ch != ' ') s[n++] = ch;
+    std::size_t i = 0;
     bool neg = false;
     if (s[i] == '+' || s[i] == '-') {
         neg = s[i] == '-';
         ++i;
         if (i == n) { out = neg ? -0.0f : 0.0f; return true; }
     }
-    std::string mant;       // the digits of the mantissa, point removed
+    char* t = text;
+    if (neg) *t++ = '-';
+    std::size_t mant = 0;   // the digits of the mantissa, point removed
     int point_at = -1;      // digits before the point, when there is one
     for (; i < n; ++i) {
-        char ch = s[i];
+        const char ch = s[i];
         if (ch >= '0' && ch <= '9') {
-            mant.push_back(ch);
+            *t++ = ch;  // never overtakes s[i]: the text is at most 1 + i characters long here
+            ++mant;
         } else if (ch == '.') {
             if (point_at >= 0) return false;
-            point_at = static_cast<int>(mant.size());
+            point_at = static_cast<int>(mant);
         } else {
             break;
         }
@@ -273,21 +288,20 @@ bool parse_real_field(std::string_view field, int d, float& out) {
         }
         if (eneg) expo = -expo;
     }
-    if (mant.empty()) {
+    if (mant == 0) {
         if (point_at < 0) return false;  // an exponent with no mantissa
-        mant.push_back('0');
+        *t++ = '0';
+        mant = 1;
     }
     // Without a point the last d digits are the decimals.
-    long long scale = expo - (point_at >= 0 ? static_cast<long long>(mant.size()) - point_at : d);
-    std::string text;
-    if (neg) text.push_back('-');
-    text.append(mant);
-    text.push_back('e');
-    text.append(std::to_string(scale));
+    const long long scale = expo - (point_at >= 0 ? static_cast<long long>(mant) - point_at : d);
+    *t++ = 'e';
+    t = std::to_chars(t, t + 24, scale).ptr;
+    *t = '\0';
     errno = 0;
     char* end = nullptr;
-    float v = std::strtof(text.c_str(), &end);
-    if (end == nullptr || *end != '\0') return false;
+    float v = std::strtof(text, &end);
+    if (end != t) return false;
     if (std::isinf(v)) return false;  // too large for a single-precision real
     out = v;
     return true;

@@ -356,6 +356,9 @@ public:
 
     // Reads the next record into `line`; false at end of file.
     bool next_record(std::string& line);
+    // Used by the transfer code: the record being read (kept from one read
+    // to the next, so that reading allocates nothing once it has grown).
+    std::string& record_buffer() { return record_; }
     // Number of the last record read (1 for the first line of the file).
     long line_number() const { return line_; }
     // Where the stream stands, for reports: "after line N", or "at the start
@@ -370,6 +373,7 @@ public:
 
 private:
     bool fill();
+    void reserve();
 
     int unit_ = 0;
     std::string name_;
@@ -379,6 +383,7 @@ private:
     long line_ = 0;
     std::string buf_;
     std::size_t pos_ = 0;
+    std::string record_;
 };
 
 // ------------------------------------------------------- value lists ---

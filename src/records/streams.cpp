@@ -14,6 +14,7 @@ namespace {
 
 constexpr std::size_t kFlushAt = 1 << 16;
 constexpr std::size_t kRecordRoom = 1024;
+constexpr std::size_t kReadChunk = 1 << 16;
 
 struct ConditionInfo {
     int number;
@@ -197,6 +198,7 @@ void InStream::open_file(int unit, std::string_view name) {
     }
     fd_ = fd;
     owns_fd_ = true;
+    reserve();
 }
 
 void InStream::bind(int unit, std::string_view name, int fd) {
@@ -204,6 +206,14 @@ void InStream::bind(int unit, std::string_view name, int fd) {
     name_ = std::string(name);
     fd_ = fd;
     owns_fd_ = false;
+    reserve();
+}
+
+void InStream::reserve() {
+    // Room for a chunk read behind the unread part of a line, and for a long
+    // record: the run's records are then read without allocating.
+    buf_.reserve(2 * kReadChunk);
+    record_.reserve(kRecordRoom);
 }
 
 void InStream::close() {
@@ -217,7 +227,7 @@ bool InStream::fill() {
         buf_.erase(0, pos_);
         pos_ = 0;
     }
-    char chunk[1 << 16];
+    char chunk[kReadChunk];
     for (;;) {
         ssize_t k = ::read(fd_, chunk, sizeof chunk);
         if (k < 0) {

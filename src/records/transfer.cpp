@@ -313,7 +313,7 @@ void store_in(InStream& s, const Format& f, const FormatItem& it, const In& v, s
 }
 
 bool read_impl(InStream& s, const Format& f, std::initializer_list<In> vars, bool eof_branch) {
-    std::string line;
+    std::string& line = s.record_buffer();
     if (!s.next_record(line)) {
         if (eof_branch) return false;
         s.fail(Condition::EndOfFile, s.position());
@@ -331,10 +331,22 @@ bool read_impl(InStream& s, const Format& f, std::initializer_list<In> vars, boo
         [&](const FormatItem& it) {
             const std::size_t width =
                 it.has_w || it.kind != Item::A ? static_cast<std::size_t>(it.w) : cur.entry().len;
-            std::string field;
-            if (pos < line.size()) field = line.substr(pos, width);
-            field.resize(width, ' ');  // a short record reads as if padded with blanks
-            store_in(s, f, it, cur.entry(), cur.k(), field, pos);
+            if (pos + width <= line.size()) {
+                store_in(s, f, it, cur.entry(), cur.k(), std::string_view(line).substr(pos, width), pos);
+            } else {
+                // A short record reads as if padded with blanks.
+                char small[256];
+                std::string large;
+                char* field = small;
+                if (width > sizeof small) {
+                    large.resize(width);
+                    field = large.data();
+                }
+                const std::size_t have = pos < line.size() ? line.size() - pos : 0;
+                if (have > 0) std::memcpy(field, line.data() + pos, have);
+                std::memset(field + have, ' ', width - have);
+                store_in(s, f, it, cur.entry(), cur.k(), std::string_view(field, width), pos);
+            }
             pos += width;
         },
         next_line,
@@ -361,7 +373,7 @@ bool read_or_eof(InStream& s, const Format& f, std::initializer_list<In> vars) {
 
 void read_list(InStream& s, std::initializer_list<In> vars) {
     Cursor<In> cur(vars.begin(), vars.end());
-    std::string line;
+    std::string& line = s.record_buffer();
     std::size_t pos = 0;
     bool have_line = false;
     // A value has been taken since the last comma (so a comma that follows
