@@ -133,6 +133,9 @@ std::uint32_t bits(float x) { return std::bit_cast<std::uint32_t>(x); }
 // pivot's two rows, which take a sequence of offers, keep that sequence's
 // first largest value.
 
+// The stopping bound's factor, 2^-27.
+constexpr double kTwoToMinus27 = 7.450580596923828E-9;
+
 // x(i), y(i) <- c x(i) + s y(i), c y(i) - s x(i), old values on the right.
 void rotate_pair(float* __restrict x, float* __restrict y, std::int32_t k, double c, double s) {
     std::int32_t i = 0;
@@ -454,6 +457,145 @@ bool raw_fits(const Table<float>& a, std::int32_t n, std::int32_t mode, const Ta
     return true;
 }
 
+// The rotations on the working copy in the guard's scratch, from the first,
+// until they stop (true) or until the guard's watch is due (false); A, V and
+// the records then stand as the element-by-element loop would have left them.
+// Kept out of line: the two loops are optimised better apart.
+[[gnu::noinline]] bool rotate_on_copy(const Table<float>& a, std::int32_t n, std::int32_t mode, const Table<float>& v,
+                                      const Table<float>& ev, const Table<std::int32_t>& iwk, JacobiGuard& guard,
+                                      const CycleWatch& watch, float& t_bound, std::int64_t& rotations) {
+    bool stopped = false;
+    const Work w{guard.work, (n + 3) / 4, n, ev.p, iwk.p};
+    const bool wide = guard.wide && processor_has_wide_vectors();
+    alignas(16) float buf[JacobiGuard::kMaxOrder];
+    alignas(16) float image_p[JacobiGuard::kMaxOrder];
+    alignas(16) float image_q[JacobiGuard::kMaxOrder];
+    float* const rec = w.rec;
+    std::int32_t* const col = w.col;
+    w.load(a);
+
+    // Initial records.  A row whose elements are all not-a-number would
+    // find no column; it starts at the last one, where an all-zero row ends too.
+    for (std::int32_t r = 0; r < n - 1; ++r) {
+        col[r] = n;
+        w.scan_row(r, -1, buf);
+    }
+
+    while (!watch.due(rotations)) {
+        // Pivot: the lowest row among equal largest records.
+        const float m = largest<false>(rec, n - 1);
+        if (m <= 0.0f) {
+            stopped = true;
+            break;
+        }
+        if (t_bound <= 0.0f || m <= t_bound) {
+            float smallest = std::fabs(w.W(0, 0));
+            for (std::int32_t k = 1; k < n; ++k) smallest = std::fmin(smallest, std::fabs(w.W(k, k)));
+            t_bound = static_cast<float>(kTwoToMinus27 * smallest);
+            if (m <= t_bound) {
+                stopped = true;
+                break;
+            }
+        }
+        const std::int32_t p = first_equal<false>(rec, n - 1, m);
+        const std::int32_t q = col[p] - 1;
+
+        ++rotations;
+        const float ap = w.W(p, p);
+        const float bq = w.W(q, q);
+        const float e = w.W(p, q);
+        const float theta = ap - bq;
+        const double g = theta < 0.0f ? -2.0 : 2.0;
+        const double de = e;
+        const double dtheta = theta;
+        const float t =
+            static_cast<float>(g * de / (std::fabs(dtheta) + std::sqrt(dtheta * dtheta + 4.0 * de * de)));
+        const double dt = t;
+        double c = 1.0 / std::sqrt(1.0 + dt * dt);
+        double s = dt * c;
+        const double c2 = c * c;
+        float new_p = static_cast<float>(c2 * (ap + dt * (2.0 * de + dt * bq)));
+        float new_q = static_cast<float>(c2 * (bq - dt * (2.0 * de - dt * ap)));
+        if (new_p < new_q) {
+            // A further quarter turn puts the larger value at the lower index.
+            std::swap(new_p, new_q);
+            const double c_old = c;
+            c = std::fabs(s);
+            s = s > 0.0 ? -c_old : c_old;
+        }
+
+        // Rows whose record points at column p or q are rescanned at their
+        // values before the rotation, the pointed element read as 0.
+        {
+            const std::int32_t cp = p + 1, cq = q + 1;
+            auto rescan = [&](std::int32_t r) {
+                if (r != p && r != q && (col[r] == cp || col[r] == cq)) w.scan_row(r, col[r] - 1, buf);
+            };
+            std::int32_t r = 0;
+#if defined(__SSE2__)
+            // Sixteen records at a time; only a group with a hit is looked into.
+            const __m128i vp = _mm_set1_epi32(cp), vq = _mm_set1_epi32(cq);
+            auto hits = [&](std::int32_t at) {
+                const __m128i c4 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(col + at));
+                return _mm_or_si128(_mm_cmpeq_epi32(c4, vp), _mm_cmpeq_epi32(c4, vq));
+            };
+            for (; r + 16 <= n - 1; r += 16) {
+                const __m128i h0 = hits(r), h1 = hits(r + 4), h2 = hits(r + 8), h3 = hits(r + 12);
+                if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(h0, h1), _mm_or_si128(h2, h3))) == 0) continue;
+                unsigned bits16 = static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(h0))) |
+                                  static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(h1))) << 4 |
+                                  static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(h2))) << 8 |
+                                  static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(h3))) << 12;
+                while (bits16 != 0) {
+                    const std::int32_t row = r + std::countr_zero(bits16);
+                    bits16 &= bits16 - 1;
+                    if (row != p && row != q) w.scan_row(row, col[row] - 1, buf);
+                }
+            }
+#endif
+            for (; r < n - 1; ++r) rescan(r);
+        }
+
+        // The elements pairing m with p and with q: columns p and q of the
+        // copy, rotated whole and copied to contiguous images; the four
+        // elements where they cross take their values afterwards.  Then
+        // the images go to rows p and q.
+        if (wide) {
+            rotate_pieces_wide(w.column(p), w.column(q), w.pieces(), Work::kPiece, c, s, image_p, image_q);
+        } else {
+            rotate_pieces(w.column(p), w.column(q), w.pieces(), Work::kPiece, c, s, image_p, image_q);
+        }
+        w.W(p, p) = image_p[p] = new_p;
+        w.W(q, q) = image_q[q] = new_q;
+        w.W(p, q) = image_q[p] = 0.0f;
+        w.W(q, p) = image_p[q] = 0.0f;
+        w.mirror(p, image_p);
+        w.mirror(q, image_q);
+
+        // Each new element is offered to the record of the row it stands in:
+        // rows above p take A(m, p) and A(m, q), rows between p and q A(m, q),
+        // and rows p and q take fresh records from their rows.
+        offer_runs(rec, col, image_p, p + 1, image_q, q + 1, p);
+        offer_runs(rec + p + 1, col + p + 1, image_q + p + 1, q + 1, nullptr, 0, q - p - 1);
+        w.first_record(p, image_p);
+        if (q < n - 1) {
+            w.first_record(q, image_q);
+        } else {
+            rec[q] = 0.0f;
+        }
+
+        if (mode == 0) {
+            if (wide) {
+                rotate_pair_wide(v.p + p * v.e1, v.p + q * v.e1, n, c, s);
+            } else {
+                rotate_pair(v.p + p * v.e1, v.p + q * v.e1, n, c, s);
+            }
+        }
+    }
+    w.store(a);
+    return stopped;
+}
+
 }  // namespace
 
 void jacobi(Table<float> a, std::int32_t n, std::int32_t mode, Table<float> v, std::int32_t& nrot,
@@ -468,7 +610,6 @@ void jacobi(Table<float> a, std::int32_t n, std::int32_t mode, Table<float> v, s
     if (n <= 1) return;
 
     CycleWatch watch(guard, n);
-    constexpr double kTwoToMinus27 = 7.450580596923828E-9;
     float t_bound = 1.0E38f;
     std::int64_t rotations = 0;
     bool stopped = false;
@@ -477,136 +618,7 @@ void jacobi(Table<float> a, std::int32_t n, std::int32_t mode, Table<float> v, s
     // watch is due: from then on every store goes through the watched loop
     // below.  Without the guard's scratch, that loop does all the work.
     const bool raw = guard != nullptr && raw_fits(a, n, mode, v, ev, iwk, guard->work, JacobiGuard::kWorkSize);
-    if (raw) {
-        const Work w{guard->work, (n + 3) / 4, n, ev.p, iwk.p};
-        const bool wide = guard->wide && processor_has_wide_vectors();
-        alignas(16) float buf[JacobiGuard::kMaxOrder];
-        alignas(16) float image_p[JacobiGuard::kMaxOrder];
-        alignas(16) float image_q[JacobiGuard::kMaxOrder];
-        float* const rec = w.rec;
-        std::int32_t* const col = w.col;
-        w.load(a);
-
-        // Initial records.  A row whose elements are all not-a-number would
-        // find no column; it starts at the last one, where an all-zero row ends too.
-        for (std::int32_t r = 0; r < n - 1; ++r) {
-            col[r] = n;
-            w.scan_row(r, -1, buf);
-        }
-
-        while (!watch.due(rotations)) {
-            // Pivot: the lowest row among equal largest records.
-            const float m = largest<false>(rec, n - 1);
-            if (m <= 0.0f) {
-                stopped = true;
-                break;
-            }
-            if (t_bound <= 0.0f || m <= t_bound) {
-                float smallest = std::fabs(w.W(0, 0));
-                for (std::int32_t k = 1; k < n; ++k) smallest = std::fmin(smallest, std::fabs(w.W(k, k)));
-                t_bound = static_cast<float>(kTwoToMinus27 * smallest);
-                if (m <= t_bound) {
-                    stopped = true;
-                    break;
-                }
-            }
-            const std::int32_t p = first_equal<false>(rec, n - 1, m);
-            const std::int32_t q = col[p] - 1;
-
-            ++rotations;
-            const float ap = w.W(p, p);
-            const float bq = w.W(q, q);
-            const float e = w.W(p, q);
-            const float theta = ap - bq;
-            const double g = theta < 0.0f ? -2.0 : 2.0;
-            const double de = e;
-            const double dtheta = theta;
-            const float t =
-                static_cast<float>(g * de / (std::fabs(dtheta) + std::sqrt(dtheta * dtheta + 4.0 * de * de)));
-            const double dt = t;
-            double c = 1.0 / std::sqrt(1.0 + dt * dt);
-            double s = dt * c;
-            const double c2 = c * c;
-            float new_p = static_cast<float>(c2 * (ap + dt * (2.0 * de + dt * bq)));
-            float new_q = static_cast<float>(c2 * (bq - dt * (2.0 * de - dt * ap)));
-            if (new_p < new_q) {
-                // A further quarter turn puts the larger value at the lower index.
-                std::swap(new_p, new_q);
-                const double c_old = c;
-                c = std::fabs(s);
-                s = s > 0.0 ? -c_old : c_old;
-            }
-
-            // Rows whose record points at column p or q are rescanned at their
-            // values before the rotation, the pointed element read as 0.
-            {
-                const std::int32_t cp = p + 1, cq = q + 1;
-                auto rescan = [&](std::int32_t r) {
-                    if (r != p && r != q && (col[r] == cp || col[r] == cq)) w.scan_row(r, col[r] - 1, buf);
-                };
-                std::int32_t r = 0;
-#if defined(__SSE2__)
-                // Sixteen records at a time; only a group with a hit is looked into.
-                const __m128i vp = _mm_set1_epi32(cp), vq = _mm_set1_epi32(cq);
-                auto hits = [&](std::int32_t at) {
-                    const __m128i c4 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(col + at));
-                    return _mm_or_si128(_mm_cmpeq_epi32(c4, vp), _mm_cmpeq_epi32(c4, vq));
-                };
-                for (; r + 16 <= n - 1; r += 16) {
-                    const __m128i h0 = hits(r), h1 = hits(r + 4), h2 = hits(r + 8), h3 = hits(r + 12);
-                    if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(h0, h1), _mm_or_si128(h2, h3))) == 0) continue;
-                    unsigned bits16 = static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(h0))) |
-                                      static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(h1))) << 4 |
-                                      static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(h2))) << 8 |
-                                      static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(h3))) << 12;
-                    while (bits16 != 0) {
-                        const std::int32_t row = r + std::countr_zero(bits16);
-                        bits16 &= bits16 - 1;
-                        if (row != p && row != q) w.scan_row(row, col[row] - 1, buf);
-                    }
-                }
-#endif
-                for (; r < n - 1; ++r) rescan(r);
-            }
-
-            // The elements pairing m with p and with q: columns p and q of the
-            // copy, rotated whole and copied to contiguous images; the four
-            // elements where they cross take their values afterwards.  Then
-            // the images go to rows p and q.
-            if (wide) {
-                rotate_pieces_wide(w.column(p), w.column(q), w.pieces(), Work::kPiece, c, s, image_p, image_q);
-            } else {
-                rotate_pieces(w.column(p), w.column(q), w.pieces(), Work::kPiece, c, s, image_p, image_q);
-            }
-            w.W(p, p) = image_p[p] = new_p;
-            w.W(q, q) = image_q[q] = new_q;
-            w.W(p, q) = image_q[p] = 0.0f;
-            w.W(q, p) = image_p[q] = 0.0f;
-            w.mirror(p, image_p);
-            w.mirror(q, image_q);
-
-            // Each new element is offered to the record of the row it stands in:
-            // rows above p take A(m, p) and A(m, q), rows between p and q A(m, q),
-            // and rows p and q take fresh records from their rows.
-            offer_runs(rec, col, image_p, p + 1, image_q, q + 1, p);
-            offer_runs(rec + p + 1, col + p + 1, image_q + p + 1, q + 1, nullptr, 0, q - p - 1);
-            w.first_record(p, image_p);
-            if (q < n - 1) {
-                w.first_record(q, image_q);
-            } else {
-                rec[q] = 0.0f;
-            }
-
-            if (mode == 0) {
-                if (wide) {
-                    rotate_pair_wide(v.p + p * v.e1, v.p + q * v.e1, n, c, s);
-                } else {
-                    rotate_pair(v.p + p * v.e1, v.p + q * v.e1, n, c, s);
-                }
-            }
-        }
-        w.store(a);
-    }
+    if (raw) stopped = rotate_on_copy(a, n, mode, v, ev, iwk, *guard, watch, t_bound, rotations);
 
     if (stopped) {
         nrot = static_cast<std::int32_t>(std::min<std::int64_t>(rotations, INT32_MAX));
