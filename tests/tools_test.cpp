@@ -296,6 +296,84 @@ TEST(GenTrial, RefusesOptionsItCannotHonourAndWritesNothing) {
     }
 }
 
+// ----------------------------------------------- sizes and capacity ---
+
+// The first line of a .EMA: the five run-header values.
+std::vector<long> run_header(const fs::path& ema) {
+    const std::string text = read_file(ema);
+    return ints_of(text.substr(0, text.find('\r')));
+}
+
+TEST(GenTrialSizes, RefusesDataSetsThatSeqordsWorkspaceCannotHold) {
+    // Z = 2L^2 + 6L + 4YL + 4Y + 1 <= 350000, MZ = YL + L + 1 <= 10000,
+    // AZ = Y + 2L + 1 <= 1000.
+    for (const char* args : {"--years 1 --locations 416", "--years 3 --locations 414", "--years 33 --locations 300",
+                             "--years 980 --locations 10", "--years 1 --locations 200 --maxl 416",
+                             "--years 2 --locations 300 --maxy 33"}) {
+        TempDir dir;
+        const GenResult g = generate(dir.path(), args);
+        EXPECT_EQ(g.status, 2) << args;
+        EXPECT_NE(g.err.find("more than its"), std::string::npos) << args << ": " << g.err;
+        EXPECT_FALSE(fs::exists(dir / "TRIAL.EMA")) << args;
+    }
+    for (const char* args : {"--years 3 --locations 12 --maxl 11", "--years 3 --locations 12 --maxy 2",
+                             "--years 3 --locations 12 --nl 13", "--nl 0"}) {
+        TempDir dir;
+        EXPECT_EQ(generate(dir.path(), args).status, 2) << args;
+        EXPECT_FALSE(fs::exists(dir / "TRIAL.EMA")) << args;
+    }
+}
+
+TEST(GenTrialSizes, TheLargestDataSetsThatFit) {
+    // One year of 415 locations and three of 413: each the largest that fits.
+    struct Fit {
+        const char* args;
+        long years, locations, genotypes;
+    };
+    for (const Fit& f : {Fit{"--years 1 --locations 415 --nl 415 --genotypes 8", 1, 415, 8},
+                         Fit{"--years 3 --locations 413 --nl 413 --genotypes 8 --skip 0", 3, 413, 8},
+                         Fit{"--years 30 --locations 300 --genotypes 8 --missing 0.5", 30, 300, 8},
+                         Fit{"--years 979 --locations 10 --genotypes 4 --skip 0", 979, 10, 4}}) {
+        TempDir dir;
+        const GenResult g = generate(dir.path(), f.args);
+        ASSERT_EQ(g.status, 0) << f.args << ": " << g.err;
+        EXPECT_EQ(run_header(dir / "TRIAL.EMA"), (std::vector<long>{f.years, f.locations, f.genotypes, 1, f.years}))
+            << f.args;
+    }
+}
+
+TEST(GenTrialSizes, LargerTablesThanTheDataAndAnExactCountOfLocations) {
+    TempDir dir;
+    const GenResult g = generate(dir.path(), "--out JOB --years 3 --locations 12 --maxy 5 --maxl 40 --nl 7 --skip 2");
+    ASSERT_EQ(g.status, 0) << g.err;
+    const Ema e = parse_ema(read_file(dir / "JOB.EMA"));
+    ASSERT_FALSE(HasFailure());
+    EXPECT_EQ(e.maxy, 5);
+    EXPECT_EQ(e.maxl, 40);
+    EXPECT_EQ(e.iyf, 3);
+    ASSERT_EQ(e.blocks.size(), 2u);
+    for (const Block& b : e.blocks) {
+        SCOPED_TRACE("year " + std::to_string(b.iy));
+        EXPECT_EQ(b.nl, 7);
+        ASSERT_EQ(b.flags.size(), 40u);
+        EXPECT_EQ(std::count(b.flags.begin(), b.flags.end(), 1), 7);
+        // Locations beyond the twelve simulated ones are never kept.
+        EXPECT_EQ(std::count(b.flags.begin() + 12, b.flags.end(), 1), 0);
+        EXPECT_EQ(b.d.size(), 7u);
+    }
+    // Different years keep different locations.
+    EXPECT_NE(e.blocks[0].flags, e.blocks[1].flags);
+    const Naq n = parse_naq(read_file(dir / "JOB.NAQ"), 5, 40);
+    ASSERT_FALSE(HasFailure());
+    EXPECT_EQ(n.counts, (std::vector<long>{5, 40, 20}));
+    EXPECT_EQ(n.years[4], pad8("2023"));
+
+    // seqord takes it as it is, without a warning.
+    const RunResult r = run_job(dir.path());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+}
+
 // ------------------------------------------------------- reproducible ---
 
 TEST(GenTrial, SameOptionsGiveTheSameBytesAndAnotherSeedOtherData) {

@@ -28,6 +28,15 @@
 // missing fraction and the skipped year change nothing else, and the pattern
 // of absences does not depend on the number of genotypes.
 //
+// Size.  The run header's MAXY and MAXL are the numbers of years and
+// locations unless --maxy or --maxl ask for larger tables (the years and
+// locations beyond the simulated ones have names but no data), and --nl keeps
+// exactly that many locations every year (those with the smallest absence
+// draws) instead of drawing absences with --missing.  A data set is refused
+// when seqord's workspace could not hold its tables: the check uses seqord's
+// own size formulas and capacities, so the largest data set that seqord
+// analyses (for instance one year of 415 locations) can be generated.
+//
 // Output is byte-for-byte reproducible: the generator is a splitmix64 stream
 // with Box-Muller normals (library distributions differ between standard
 // libraries), each normal draw is rounded to a multiple of 2^-20 so that a
@@ -46,6 +55,7 @@
 #include <string_view>
 #include <vector>
 
+#include "main/job.h"
 #include "records/records.h"
 
 namespace {
@@ -64,6 +74,9 @@ struct Options {
     int genotypes = 20;
     double missing = 0.15;
     int skip = -1;  // -1: the default, year years/2 + 1 (none with fewer than 3 years)
+    int maxy = 0;   // 0: the number of years
+    int maxl = 0;   // 0: the number of locations
+    int nl = 0;     // 0: absences drawn with `missing`; otherwise exactly this many kept each year
     int first_year = 2019;
     std::string out = "TRIAL";
     // Model parameters: the overall mean and the standard deviations.
@@ -74,10 +87,11 @@ struct Options {
 // Every year keeps at least this many locations (fewer when the data set has fewer).
 constexpr int kMinRetained = 3;
 
-// Limits that keep a data set inside seqord's workspace (its run report would
-// otherwise be a dimension shortfall rather than an analysis).
-constexpr int kMaxYears = 40;
-constexpr int kMaxLocations = 200;
+// Limits of single options; whether the tables fit seqord's workspace (its
+// run report would otherwise be a dimension shortfall rather than an
+// analysis) is checked on the whole set, see fits_workspace().
+constexpr int kMaxYears = 999;
+constexpr int kMaxLocations = 999;
 constexpr int kMaxGenotypes = 10000;
 
 void usage(std::FILE* to) {
@@ -87,10 +101,14 @@ void usage(std::FILE* to) {
                  "Simulates a multi-environment trial and writes STEM.EMA and STEM.NAQ for seqord.\n"
                  "  --out STEM         output stem (default %s)\n"
                  "  --seed N           seed of the random stream (default %llu)\n"
-                 "  --years N          years in the data set, 2..%d (default %d)\n"
+                 "  --years N          years in the data set, 1..%d (default %d)\n"
                  "  --locations N      locations, 2..%d (default %d)\n"
                  "  --genotypes N      genotypes, 3..%d (default %d)\n"
                  "  --missing P        chance that a location is absent in a year, 0 <= P < 1 (default %g)\n"
+                 "  --nl N             keep exactly N locations every year instead (1..locations)\n"
+                 "  --maxy N           MAXY of the run header, at least the years (default: the years)\n"
+                 "  --maxl N           MAXL of the run header, at least the locations (default: the locations)\n"
+                 "                     MAXY and MAXL must fit seqord's workspace: Z %d, MZ %d, AZ %d\n"
                  "  --skip K           year index without a block in the .EMA, 0 for none\n"
                  "                     (default: years/2 + 1, none with fewer than 3 years)\n"
                  "  --first-year N     name of year 1; year k is named N + k - 1 (default %d)\n"
@@ -98,7 +116,8 @@ void usage(std::FILE* to) {
                  "  --sd-g X  --sd-l X  --sd-t X  --sd-gl X  --sd-gt X  --sd-glt X  --sd-e X\n"
                  "                     standard deviations of the effects (defaults %g %g %g %g %g %g %g)\n",
                  d.out.c_str(), static_cast<unsigned long long>(d.seed), kMaxYears, d.years, kMaxLocations,
-                 d.locations, kMaxGenotypes, d.genotypes, d.missing, d.first_year, d.mu, d.sd_g, d.sd_l, d.sd_t,
+                 d.locations, kMaxGenotypes, d.genotypes, d.missing, seqord::job::Workspace::kZ,
+                 seqord::job::Workspace::kMZ, seqord::job::Workspace::kAZ, d.first_year, d.mu, d.sd_g, d.sd_l, d.sd_t,
                  d.sd_gl, d.sd_gt, d.sd_glt, d.sd_e);
 }
 
@@ -118,6 +137,24 @@ bool parse_real(const char* s, double& out) {
     if (errno != 0 || end == s || *end != '\0' || !std::isfinite(v)) return false;
     out = v;
     return true;
+}
+
+// Whether seqord's workspace holds the tables of MAXY = y, MAXL = l; if not,
+// says which area is short and by how much.
+bool fits_workspace(int y, int l) {
+    using seqord::job::Workspace;
+    const seqord::job::Required r = seqord::job::required_sizes(y, l);
+    bool fits = true;
+    auto check = [&](const char* area, std::int64_t need, std::int64_t have) {
+        if (need <= have) return;
+        std::fprintf(stderr, "gen_trial: MAXY %d and MAXL %d need %lld elements of %s, more than its %lld\n", y, l,
+                     static_cast<long long>(need), area, static_cast<long long>(have));
+        fits = false;
+    };
+    check("Z", r.z, Workspace::kZ);
+    check("MZ", r.mz, Workspace::kMZ);
+    check("AZ", r.az, Workspace::kAZ);
+    return fits;
 }
 
 // Parses the command line; on a bad option says why and returns false.
@@ -148,7 +185,7 @@ bool parse_options(int argc, char** argv, Options& o, bool& help) {
             ok = val[0] != '-' && parse_int(val, 0, std::numeric_limits<long long>::max(), n);
             if (ok) o.seed = static_cast<std::uint64_t>(n);
         } else if (opt == "--years") {
-            ok = parse_int(val, 2, kMaxYears, n);
+            ok = parse_int(val, 1, kMaxYears, n);
             if (ok) o.years = static_cast<int>(n);
         } else if (opt == "--locations") {
             ok = parse_int(val, 2, kMaxLocations, n);
@@ -159,6 +196,15 @@ bool parse_options(int argc, char** argv, Options& o, bool& help) {
         } else if (opt == "--missing") {
             ok = parse_real(val, x) && x >= 0 && x < 1;
             if (ok) o.missing = x;
+        } else if (opt == "--nl") {
+            ok = parse_int(val, 1, kMaxLocations, n);
+            if (ok) o.nl = static_cast<int>(n);
+        } else if (opt == "--maxy") {
+            ok = parse_int(val, 1, kMaxYears, n);
+            if (ok) o.maxy = static_cast<int>(n);
+        } else if (opt == "--maxl") {
+            ok = parse_int(val, 2, kMaxLocations, n);
+            if (ok) o.maxl = static_cast<int>(n);
         } else if (opt == "--skip") {
             ok = parse_int(val, 0, kMaxYears, n);
             if (ok) o.skip = static_cast<int>(n);
@@ -189,7 +235,19 @@ bool parse_options(int argc, char** argv, Options& o, bool& help) {
         std::fprintf(stderr, "gen_trial: --skip %d is beyond the %d years\n", o.skip, o.years);
         return false;
     }
-    if (o.first_year + o.years - 1 > 99999999) {
+    if (o.maxy == 0) o.maxy = o.years;
+    if (o.maxl == 0) o.maxl = o.locations;
+    if (o.maxy < o.years || o.maxl < o.locations) {
+        std::fprintf(stderr, "gen_trial: MAXY %d and MAXL %d must be at least the %d years and %d locations\n",
+                     o.maxy, o.maxl, o.years, o.locations);
+        return false;
+    }
+    if (o.nl > o.locations) {
+        std::fprintf(stderr, "gen_trial: --nl %d is more than the %d locations\n", o.nl, o.locations);
+        return false;
+    }
+    if (!fits_workspace(o.maxy, o.maxl)) return false;
+    if (o.first_year + o.maxy - 1 > 99999999) {
         std::fprintf(stderr, "gen_trial: the last year's name does not fit in 8 characters\n");
         return false;
     }
@@ -297,6 +355,15 @@ Trial simulate(const Options& o) {
         std::vector<double> u(l);
         for (double& x : u) x = gaps.uniform();
         std::int32_t* f = tr.flags(yt);
+        if (o.nl > 0) {
+            // Exactly nl kept: those with the smallest draws, the lower location
+            // first among equal draws.
+            std::vector<std::size_t> order(l);
+            for (std::size_t j = 0; j < l; ++j) order[j] = j;
+            std::stable_sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) { return u[x] < u[y]; });
+            for (std::size_t j = 0; j < l; ++j) f[order[j]] = j < static_cast<std::size_t>(o.nl) ? 1 : 0;
+            continue;
+        }
         int kept = 0;
         for (std::size_t j = 0; j < l; ++j) {
             f[j] = u[j] < o.missing ? 0 : 1;
@@ -388,7 +455,7 @@ std::string title_of(const Options& o) {
 void write_ema(const Options& o, Trial& tr, const std::string& path) {
     seqord::OutStream ema;
     ema.open_file(20, path);
-    seqord::write(ema, kHeader, {o.years, o.locations, o.genotypes, 1, o.years});
+    seqord::write(ema, kHeader, {o.maxy, o.maxl, o.genotypes, 1, o.years});
     seqord::write(ema, kLine, {std::string_view(title_of(o))});
     // Unweighted analysis of squared Euclidean distances between standardised means.
     seqord::write(ema, kOptions, {"U", "S", "S", "N"});
@@ -398,7 +465,10 @@ void write_ema(const Options& o, Trial& tr, const std::string& path) {
         const int nl = static_cast<int>(std::count(f, f + o.locations, 1));
         seqord::write(ema, kYear, {t, year_name(o, t)});
         seqord::write(ema, kCount, {nl});
-        seqord::write(ema, kFlags, {Out::ints(f, static_cast<std::size_t>(o.locations))});
+        // MAXL entries: the locations beyond the simulated ones are never kept.
+        std::vector<std::int32_t> flags(f, f + o.locations);
+        flags.resize(static_cast<std::size_t>(o.maxl), 0);
+        seqord::write(ema, kFlags, {Out::ints(flags.data(), flags.size())});
         const auto d = dissimilarities(tr, t);
         std::vector<float> row;
         int i = 0;
@@ -420,9 +490,9 @@ void write_naq(const Options& o, const std::string& path) {
     std::string heading = "NAMES: " + title_of(o);
     if (heading.size() > 50) heading.resize(50);
     seqord::write(naq, kLine, {std::string_view(heading)});
-    seqord::write(naq, kCounts, {o.years, o.locations, o.genotypes});
-    for (int k = 1; k <= o.years; ++k) seqord::write(naq, kName, {year_name(o, k)});
-    for (int l = 1; l <= o.locations; ++l) seqord::write(naq, kName, {location_name(l)});
+    seqord::write(naq, kCounts, {o.maxy, o.maxl, o.genotypes});
+    for (int k = 1; k <= o.maxy; ++k) seqord::write(naq, kName, {year_name(o, k)});
+    for (int l = 1; l <= o.maxl; ++l) seqord::write(naq, kName, {location_name(l)});
     naq.close();
 }
 

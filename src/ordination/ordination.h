@@ -18,15 +18,27 @@ namespace seqord::ordination {
 // and centres by rows, then by columns.  EV is a work vector.
 void centre(Files& f, Table<float> a, Table<float> ev, std::int32_t maxl, std::int32_t nl);
 
-// Scratch space that lets the decomposition notice a rotation sequence that
-// has come back to a state it was in before: from such a state it would
-// rotate forever without reaching its stopping tests.  Watching costs time,
-// so it starts only after far more rotations than a decomposition normally
-// takes (20 n^2 + 100; ordinary matrices take about 2 n^2): a cycle, once
-// entered, never ends, so starting late still finds it.
+// Scratch space of the decomposition.
+//
+// `work` holds a working copy of the matrix in both triangles, on which the
+// rotations run much faster than on A itself (see jacobi.cpp); without this
+// scratch the decomposition works on A element by element, with the same
+// results.
+//
+// The rest lets the decomposition notice a rotation sequence that has come
+// back to a state it was in before: from such a state it would rotate forever
+// without reaching its stopping tests.  Watching costs time, so it starts only
+// after far more rotations than a decomposition normally takes (20 n^2 + 100;
+// ordinary matrices take about 2 n^2): a cycle, once entered, never ends, so
+// starting late still finds it.
 struct JacobiGuard {
     static constexpr std::int64_t kMaxOrder = 420;
+    static constexpr std::int64_t kWorkSize = kMaxOrder * kMaxOrder;
     static constexpr std::int64_t kStateSize = kMaxOrder * (kMaxOrder + 1) / 2 + 2 * kMaxOrder + 1;
+    float work[kWorkSize];
+    // Whether the rotations may use 256-bit vectors where the processor has
+    // them (the results are the same either way).
+    bool wide = true;
     std::uint32_t snapshot[kStateSize];
     // Rotations after which the watch starts; negative: the default above.
     std::int64_t watch_from = -1;
@@ -39,7 +51,7 @@ struct JacobiGuard {
 // the eigenvalues (larger of each rotated pair at the lower index, no sort)
 // and, when `mode` is 0, the columns of V the eigenvectors.  EV and IWK hold
 // the per-row records of the largest off-diagonal element.  `guard` may be
-// null (no cycle detection).
+// null: no cycle detection, and the slower element-by-element loop.
 void jacobi(Table<float> a, std::int32_t n, std::int32_t mode, Table<float> v, std::int32_t& nrot,
             Table<float> ev, Table<std::int32_t> iwk, std::int32_t maxl, JacobiGuard* guard = nullptr);
 

@@ -322,10 +322,13 @@ public:
 
     // Used by the transfer code: appends one finished record.
     void put_record(std::string_view text, bool keep_open);
+    // Used by the transfer code: where a record is built before it is put.
+    std::string& record_buffer() { return record_; }
 
 private:
     void ensure_started();
     void write_all(const char* p, std::size_t n);
+    void reserve();
 
     int unit_ = 0;
     std::string name_;
@@ -334,7 +337,8 @@ private:
     bool console_ = false;
     bool started_ = false;
     bool line_open_ = false;
-    std::string buf_;
+    std::string buf_;     // finished records not yet written
+    std::string record_;  // the record being built
 };
 
 // An input stream bound to a unit; records are lines.
@@ -352,6 +356,9 @@ public:
 
     // Reads the next record into `line`; false at end of file.
     bool next_record(std::string& line);
+    // Used by the transfer code: the record being read (kept from one read
+    // to the next, so that reading allocates nothing once it has grown).
+    std::string& record_buffer() { return record_; }
     // Number of the last record read (1 for the first line of the file).
     long line_number() const { return line_; }
     // Where the stream stands, for reports: "after line N", or "at the start
@@ -366,6 +373,7 @@ public:
 
 private:
     bool fill();
+    void reserve();
 
     int unit_ = 0;
     std::string name_;
@@ -375,6 +383,7 @@ private:
     long line_ = 0;
     std::string buf_;
     std::size_t pos_ = 0;
+    std::string record_;
 };
 
 // ------------------------------------------------------- value lists ---
@@ -483,6 +492,13 @@ std::string format_e(float v, int w, int d);
 // The same form for a double-precision value (the program writes only single
 // precision; wider exponents exist only here).
 std::string format_e(double v, int w, int d);
+
+// The same conversions into `out`, which has room for the field (and for
+// at least 24 characters with I0); they return the field's length.  The
+// record writer uses these: nothing is allocated.
+std::size_t put_int(char* out, std::int64_t v, int w);
+std::size_t put_f(char* out, float v, int w, int d);
+std::size_t put_e(char* out, double v, int w, int d);
 
 // Field readers: false when the field is not a valid number.
 bool parse_int_field(std::string_view field, std::int32_t& out);

@@ -13,6 +13,8 @@ namespace seqord {
 namespace {
 
 constexpr std::size_t kFlushAt = 1 << 16;
+constexpr std::size_t kRecordRoom = 1024;
+constexpr std::size_t kReadChunk = 1 << 16;
 
 struct ConditionInfo {
     int number;
@@ -85,6 +87,7 @@ void OutStream::open_file(int unit, std::string_view name) {
     }
     fd_ = fd;
     owns_fd_ = true;
+    reserve();
 }
 
 void OutStream::bind(int unit, std::string_view name, int fd, bool console) {
@@ -94,6 +97,15 @@ void OutStream::bind(int unit, std::string_view name, int fd, bool console) {
     owns_fd_ = false;
     console_ = console;
     started_ = console;  // the console is never cut back
+    reserve();
+}
+
+void OutStream::reserve() {
+    // Room for a full buffer and its last record, and for the longest
+    // record the program writes: the run's records are then written
+    // without allocating.
+    buf_.reserve(console_ ? kRecordRoom : kFlushAt + kRecordRoom);
+    record_.reserve(kRecordRoom);
 }
 
 void OutStream::ensure_started() {
@@ -126,7 +138,7 @@ void OutStream::write_all(const char* p, std::size_t n) {
         if (k < 0) {
             if (errno == EINTR) continue;
             int err = errno;
-            buf_.clear();
+            buf_.clear();  // what could not be written is dropped: a later flush must not retry it
             throw_condition(Condition::WriteFailure, unit_, name_, {}, std::strerror(err));
         }
         p += k;
@@ -136,9 +148,9 @@ void OutStream::write_all(const char* p, std::size_t n) {
 
 void OutStream::flush() {
     if (fd_ < 0 || buf_.empty()) return;
-    std::string pending;
-    pending.swap(buf_);
-    write_all(pending.data(), pending.size());
+    // The buffer keeps its room for the next records.
+    write_all(buf_.data(), buf_.size());
+    buf_.clear();
 }
 
 bool OutStream::flush_quietly() {
@@ -186,6 +198,7 @@ void InStream::open_file(int unit, std::string_view name) {
     }
     fd_ = fd;
     owns_fd_ = true;
+    reserve();
 }
 
 void InStream::bind(int unit, std::string_view name, int fd) {
@@ -193,6 +206,14 @@ void InStream::bind(int unit, std::string_view name, int fd) {
     name_ = std::string(name);
     fd_ = fd;
     owns_fd_ = false;
+    reserve();
+}
+
+void InStream::reserve() {
+    // Room for a chunk read behind the unread part of a line, and for a long
+    // record: the run's records are then read without allocating.
+    buf_.reserve(2 * kReadChunk);
+    record_.reserve(kRecordRoom);
 }
 
 void InStream::close() {
@@ -206,7 +227,7 @@ bool InStream::fill() {
         buf_.erase(0, pos_);
         pos_ = 0;
     }
-    char chunk[1 << 16];
+    char chunk[kReadChunk];
     for (;;) {
         ssize_t k = ::read(fd_, chunk, sizeof chunk);
         if (k < 0) {

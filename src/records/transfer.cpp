@@ -1,4 +1,5 @@
 // Moving value lists through record descriptions, and free-form reads.
+#include <cstring>
 #include <limits>
 
 #include "records.h"
@@ -120,33 +121,50 @@ private:
     std::size_t k_ = 0;
 };
 
+// Builds one record at a time in a buffer that the stream keeps, so that
+// writing a record allocates nothing once the buffer has grown to the
+// longest record.
 class RecordBuilder {
 public:
-    void put(std::string_view s) {
-        std::size_t end = pos_ + s.size();
+    explicit RecordBuilder(std::string& buf) : rec_(buf) { rec_.clear(); }
+
+    // Room for n characters at the current column (the columns passed over
+    // before it are blanks); the column moves past them.
+    char* take(std::size_t n) {
+        const std::size_t end = pos_ + n;
         if (rec_.size() < end) rec_.resize(end, ' ');
-        rec_.replace(pos_, s.size(), s);
+        char* p = rec_.data() + pos_;
         pos_ = end;
-        if (end > len_) len_ = end;
+        return p;
+    }
+    void put(std::string_view s) {
+        if (!s.empty()) std::memcpy(take(s.size()), s.data(), s.size());
     }
     void move_to(std::size_t col0) { pos_ = col0; }
     void skip(std::size_t n) { pos_ += n; }
-    std::string_view text() const { return std::string_view(rec_).substr(0, len_); }
-    void clear() { rec_.clear(); pos_ = 0; len_ = 0; }
+    std::string_view text() const { return rec_; }
+    void clear() {
+        rec_.clear();
+        pos_ = 0;
+    }
 
 private:
-    std::string rec_;
+    std::string& rec_;
     std::size_t pos_ = 0;
-    std::size_t len_ = 0;
 };
 
-std::string literal_text(const FormatItem& it) {
-    std::string s;
-    for (std::size_t i = 0; i < it.text.size(); ++i) {
-        s.push_back(it.text[i]);
-        if (it.text[i] == it.quote && i + 1 < it.text.size() && it.text[i + 1] == it.quote) ++i;
+// A literal's text, a doubled quote standing for one.
+void put_literal(RecordBuilder& rec, const FormatItem& it) {
+    const std::string_view t = it.text;
+    std::size_t from = 0;
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        if (t[i] == it.quote && i + 1 < t.size() && t[i + 1] == it.quote) {
+            rec.put(t.substr(from, i + 1 - from));
+            from = i + 2;
+            ++i;
+        }
     }
-    return s;
+    rec.put(t.substr(from));
 }
 
 [[noreturn]] void mismatch(const Format& f, const char* what) {
@@ -154,13 +172,15 @@ std::string literal_text(const FormatItem& it) {
                            std::string(f.source));
 }
 
-std::string convert_out(const Format& f, const FormatItem& it, const Out& v, std::size_t k) {
+// Converts element k of v through the data item into the record.
+void put_value(RecordBuilder& rec, const Format& f, const FormatItem& it, const Out& v, std::size_t k) {
     const auto at_real = [&]() -> float {
         if (v.type == Out::T::Real) return v.rval;
         if (v.type == Out::T::RealRun)
             return static_cast<const float*>(v.p)[static_cast<std::ptrdiff_t>(k) * v.stride];
         mismatch(f, "a real is needed");
     };
+    const auto w = static_cast<std::size_t>(it.w);
     switch (it.kind) {
     case Item::I: {
         std::int64_t x = 0;
@@ -169,20 +189,32 @@ std::string convert_out(const Format& f, const FormatItem& it, const Out& v, std
         else if (v.type == Out::T::IntRun)
             x = static_cast<const std::int32_t*>(v.p)[static_cast<std::ptrdiff_t>(k) * v.stride];
         else mismatch(f, "an integer is needed");
-        return format_int(x, it.w);
+        if (w == 0) {
+            char digits[24];
+            rec.put(std::string_view(digits, put_int(digits, x, 0)));
+        } else {
+            put_int(rec.take(w), x, it.w);
+        }
+        return;
     }
-    case Item::F: return format_f(at_real(), it.w, it.d);
-    case Item::E: return format_e(at_real(), it.w, it.d);
+    case Item::F: put_f(rec.take(w), at_real(), it.w, it.d); return;
+    case Item::E: put_e(rec.take(w), at_real(), it.w, it.d); return;
     case Item::A: {
         std::string_view s;
         if (v.type == Out::T::Text) s = v.text;
         else if (v.type == Out::T::NameRun)
             s = static_cast<const Name*>(v.p)[static_cast<std::ptrdiff_t>(k) * v.stride].view();
         else mismatch(f, "a text is needed");
-        if (!it.has_w) return std::string(s);
-        std::size_t w = static_cast<std::size_t>(it.w);
-        if (s.size() >= w) return std::string(s.substr(0, w));
-        return std::string(w - s.size(), ' ') + std::string(s);
+        if (!it.has_w) {
+            rec.put(s);
+        } else if (s.size() >= w) {
+            rec.put(s.substr(0, w));
+        } else {
+            char* p = rec.take(w);
+            std::memset(p, ' ', w - s.size());
+            std::memcpy(p + (w - s.size()), s.data(), s.size());
+        }
+        return;
     }
     default: break;
     }
@@ -205,7 +237,7 @@ void report_line(Files& f, std::string_view text) {
 void write(OutStream& s, const Format& f, std::initializer_list<Out> values) {
     Cursor<Out> cur(values.begin(), values.end());
     if (!cur.done() && !f.has_data) mismatch(f, "the layout takes no values");
-    RecordBuilder rec;
+    RecordBuilder rec(s.record_buffer());
     bool keep_open = false;
     auto end_record = [&] {
         s.put_record(rec.text(), false);
@@ -213,10 +245,10 @@ void write(OutStream& s, const Format& f, std::initializer_list<Out> values) {
         keep_open = false;
     };
     match(
-        f, cur, [&](const FormatItem& it) { rec.put(convert_out(f, it, cur.entry(), cur.k())); }, end_record,
+        f, cur, [&](const FormatItem& it) { put_value(rec, f, it, cur.entry(), cur.k()); }, end_record,
         [&](const FormatItem& it) {
             switch (it.kind) {
-            case Item::Lit: rec.put(literal_text(it)); break;
+            case Item::Lit: put_literal(rec, it); break;
             case Item::X: rec.skip(static_cast<std::size_t>(it.w)); break;
             case Item::T: rec.move_to(static_cast<std::size_t>(it.w - 1)); break;
             case Item::Slash: end_record(); break;
@@ -281,7 +313,7 @@ void store_in(InStream& s, const Format& f, const FormatItem& it, const In& v, s
 }
 
 bool read_impl(InStream& s, const Format& f, std::initializer_list<In> vars, bool eof_branch) {
-    std::string line;
+    std::string& line = s.record_buffer();
     if (!s.next_record(line)) {
         if (eof_branch) return false;
         s.fail(Condition::EndOfFile, s.position());
@@ -299,10 +331,22 @@ bool read_impl(InStream& s, const Format& f, std::initializer_list<In> vars, boo
         [&](const FormatItem& it) {
             const std::size_t width =
                 it.has_w || it.kind != Item::A ? static_cast<std::size_t>(it.w) : cur.entry().len;
-            std::string field;
-            if (pos < line.size()) field = line.substr(pos, width);
-            field.resize(width, ' ');  // a short record reads as if padded with blanks
-            store_in(s, f, it, cur.entry(), cur.k(), field, pos);
+            if (pos + width <= line.size()) {
+                store_in(s, f, it, cur.entry(), cur.k(), std::string_view(line).substr(pos, width), pos);
+            } else {
+                // A short record reads as if padded with blanks.
+                char small[256];
+                std::string large;
+                char* field = small;
+                if (width > sizeof small) {
+                    large.resize(width);
+                    field = large.data();
+                }
+                const std::size_t have = pos < line.size() ? line.size() - pos : 0;
+                if (have > 0) std::memcpy(field, line.data() + pos, have);
+                std::memset(field + have, ' ', width - have);
+                store_in(s, f, it, cur.entry(), cur.k(), std::string_view(field, width), pos);
+            }
             pos += width;
         },
         next_line,
@@ -329,7 +373,7 @@ bool read_or_eof(InStream& s, const Format& f, std::initializer_list<In> vars) {
 
 void read_list(InStream& s, std::initializer_list<In> vars) {
     Cursor<In> cur(vars.begin(), vars.end());
-    std::string line;
+    std::string& line = s.record_buffer();
     std::size_t pos = 0;
     bool have_line = false;
     // A value has been taken since the last comma (so a comma that follows

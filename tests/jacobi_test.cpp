@@ -1,0 +1,283 @@
+// The shipped decomposition against the plain scalar rotation loop kept with
+// the benchmarks: on every matrix both must leave the same bits in A (both
+// triangles, the diagonal, and the cells outside the leading block), in V,
+// in the row records and their columns, and the same rotation count.  The
+// matrices are chosen to reach every branch of the record keeping: ties of
+// equal magnitudes, rows of zeros, repeated values, exact zeros on the
+// diagonal, not-a-number and infinite rows, and orders up to the largest
+// that the workspace holds.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "jacobi_baseline.h"
+#include "ordination/ordination.h"
+
+namespace seqord::ordination {
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
+constexpr float kMark = -777.25f;
+constexpr std::int32_t kIntMark = -55;
+
+std::uint32_t bits(float x) { return std::bit_cast<std::uint32_t>(x); }
+
+// A symmetric matrix of order n, full rows.
+using Matrix = std::vector<std::vector<float>>;
+
+Matrix zeros(std::int32_t n) { return Matrix(static_cast<std::size_t>(n), std::vector<float>(static_cast<std::size_t>(n))); }
+
+void set(Matrix& m, std::int32_t i, std::int32_t j, float x) {
+    m[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)] = x;
+    m[static_cast<std::size_t>(j)][static_cast<std::size_t>(i)] = x;
+}
+
+// Uniform values on (-1, 1).
+Matrix uniform(std::int32_t n, std::uint32_t seed) {
+    std::mt19937 gen(seed);
+    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+    Matrix m = zeros(n);
+    for (std::int32_t i = 0; i < n; ++i)
+        for (std::int32_t j = 0; j <= i; ++j) set(m, i, j, u(gen));
+    return m;
+}
+
+// What a year's centred similarity matrix looks like: -1/2 the squared
+// distances between n points in `dim` dimensions, centred by rows and columns.
+Matrix centred_points(std::int32_t n, std::int32_t dim, std::uint32_t seed) {
+    std::mt19937 gen(seed);
+    std::normal_distribution<double> z(0.0, 1.0);
+    std::vector<double> x(static_cast<std::size_t>(n * dim));
+    for (double& v : x) v = z(gen);
+    std::vector<double> d(static_cast<std::size_t>(n * n));
+    for (std::int32_t i = 0; i < n; ++i)
+        for (std::int32_t j = 0; j < n; ++j) {
+            double s = 0;
+            for (std::int32_t k = 0; k < dim; ++k) {
+                const double t = x[static_cast<std::size_t>(i * dim + k)] - x[static_cast<std::size_t>(j * dim + k)];
+                s += t * t;
+            }
+            d[static_cast<std::size_t>(i * n + j)] = -0.5 * s;
+        }
+    std::vector<double> row(static_cast<std::size_t>(n), 0.0);
+    double all = 0;
+    for (std::int32_t i = 0; i < n; ++i) {
+        for (std::int32_t j = 0; j < n; ++j) row[static_cast<std::size_t>(i)] += d[static_cast<std::size_t>(i * n + j)];
+        all += row[static_cast<std::size_t>(i)];
+        row[static_cast<std::size_t>(i)] /= n;
+    }
+    all /= static_cast<double>(n) * n;
+    Matrix m = zeros(n);
+    for (std::int32_t i = 0; i < n; ++i)
+        for (std::int32_t j = 0; j < n; ++j)
+            m[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)] = static_cast<float>(
+                d[static_cast<std::size_t>(i * n + j)] - row[static_cast<std::size_t>(i)] - row[static_cast<std::size_t>(j)] + all);
+    return m;
+}
+
+// Small integers: equal magnitudes everywhere, so every tie rule is met.
+Matrix integers(std::int32_t n, std::int32_t range, std::uint32_t seed) {
+    std::mt19937 gen(seed);
+    std::uniform_int_distribution<int> u(-range, range);
+    Matrix m = zeros(n);
+    for (std::int32_t i = 0; i < n; ++i)
+        for (std::int32_t j = 0; j <= i; ++j) set(m, i, j, static_cast<float>(u(gen)));
+    return m;
+}
+
+// Mostly zeros: rows whose records are 0, and rows that become all zero.
+Matrix sparse(std::int32_t n, std::uint32_t seed) {
+    std::mt19937 gen(seed);
+    std::uniform_int_distribution<int> pick(0, 9);
+    std::uniform_real_distribution<float> u(-2.0f, 2.0f);
+    Matrix m = zeros(n);
+    for (std::int32_t i = 0; i < n; ++i)
+        for (std::int32_t j = 0; j <= i; ++j)
+            if (pick(gen) == 0 || i == j) set(m, i, j, i == j && pick(gen) < 3 ? 0.0f : u(gen));
+    return m;
+}
+
+struct Case {
+    std::string name;
+    Matrix m;
+    std::int32_t pad = 0;  // first extent of the tables beyond n
+};
+
+// The scratch that the year loop hands to every decomposition.
+JacobiGuard& scratch() {
+    static const std::unique_ptr<JacobiGuard> g = std::make_unique<JacobiGuard>();
+    return *g;
+}
+
+// One matrix in the tables of one decomposition, every other cell marked.
+struct Tables {
+    std::int32_t n, maxl;
+    std::vector<float> a, v, ev;
+    std::vector<std::int32_t> iwk;
+    std::int32_t nrot = -1;
+
+    Tables(const Matrix& m, std::int32_t pad)
+        : n(static_cast<std::int32_t>(m.size())), maxl(n + pad),
+          a(static_cast<std::size_t>(maxl) * static_cast<std::size_t>(maxl), kMark), v(a),
+          ev(static_cast<std::size_t>(maxl), kMark), iwk(static_cast<std::size_t>(maxl), kIntMark) {
+        for (std::int32_t j = 0; j < n; ++j)
+            for (std::int32_t i = 0; i < n; ++i)
+                a[static_cast<std::size_t>(j * maxl + i)] = m[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)];
+    }
+    Table<float> A() { return {a.data(), static_cast<std::int64_t>(a.size()), maxl, 1}; }
+    Table<float> V() { return {v.data(), static_cast<std::int64_t>(v.size()), maxl, 1}; }
+    Table<float> EV() { return {ev.data(), maxl, maxl, 1}; }
+    Table<std::int32_t> IWK() { return {iwk.data(), maxl, maxl, 1}; }
+};
+
+// Every cell of `got` the same bits as in `want` (the first difference of
+// each table reported).
+void expect_identical(const Tables& want, const Tables& got) {
+    EXPECT_EQ(got.nrot, want.nrot) << "rotations";
+    auto first_diff = [](const std::vector<float>& x, const std::vector<float>& y) {
+        for (std::size_t k = 0; k < x.size(); ++k)
+            if (bits(x[k]) != bits(y[k])) return static_cast<std::int64_t>(k);
+        return std::int64_t{-1};
+    };
+    const std::int64_t e1 = want.maxl;
+    auto where = [&](std::int64_t k) { return testing::Message() << "(" << k % e1 + 1 << "," << k / e1 + 1 << ")"; };
+    const std::int64_t da = first_diff(want.a, got.a), dv = first_diff(want.v, got.v),
+                       de = first_diff(want.ev, got.ev);
+    EXPECT_EQ(da, -1) << "A differs first at " << where(da);
+    EXPECT_EQ(dv, -1) << "V differs first at " << where(dv);
+    EXPECT_EQ(de, -1) << "row record differs first at row " << de + 1;
+    std::int64_t di = -1;
+    for (std::size_t k = 0; k < want.iwk.size() && di < 0; ++k)
+        if (want.iwk[k] != got.iwk[k]) di = static_cast<std::int64_t>(k);
+    EXPECT_EQ(di, -1) << "record column differs first at row " << di + 1;
+}
+
+// The baseline against the shipped decomposition with the scratch (its
+// working copy, and the guard as `watch_from` sets it), with 128-bit and
+// with 256-bit vectors (where the processor has them), and for orders below
+// 100 also without the scratch (the element-by-element loop).
+void expect_same(const Case& c, std::int32_t mode = 0, std::int64_t watch_from = -1) {
+    SCOPED_TRACE(testing::Message() << c.name << " n " << c.m.size() << " pad " << c.pad << " mode " << mode);
+    Tables base(c.m, c.pad);
+    baseline::jacobi(base.A(), base.n, mode, base.V(), base.nrot, base.EV(), base.IWK(), base.maxl);
+    JacobiGuard& g = scratch();
+    for (bool wide : {false, true}) {
+        SCOPED_TRACE(wide ? "256-bit vectors" : "128-bit vectors");
+        Tables fast(c.m, c.pad);
+        g.watch_from = watch_from;
+        g.wide = wide;
+        g.cycled = true;
+        jacobi(fast.A(), fast.n, mode, fast.V(), fast.nrot, fast.EV(), fast.IWK(), fast.maxl, &g);
+        EXPECT_FALSE(g.cycled);
+        g.watch_from = -1;
+        g.wide = true;
+        expect_identical(base, fast);
+    }
+    if (c.m.size() < 100) {
+        SCOPED_TRACE("without the scratch");
+        Tables plain(c.m, c.pad);
+        jacobi(plain.A(), plain.n, mode, plain.V(), plain.nrot, plain.EV(), plain.IWK(), plain.maxl, nullptr);
+        expect_identical(base, plain);
+    }
+}
+
+TEST(JacobiSameAsBaseline, RandomMatricesOfEveryKindAndSmallOrders) {
+    std::uint32_t seed = 1;
+    for (std::int32_t n : {2, 3, 4, 5, 6, 7, 8, 9, 11, 16, 17, 23, 32, 33}) {
+        for (std::int32_t pad : {0, 3}) {
+            expect_same({"uniform", uniform(n, seed++), pad});
+            expect_same({"points", centred_points(n, 4, seed++), pad});
+            expect_same({"integers", integers(n, 2, seed++), pad});
+            expect_same({"sparse", sparse(n, seed++), pad});
+        }
+    }
+}
+
+TEST(JacobiSameAsBaseline, EigenvaluesOnly) {
+    for (std::int32_t n : {5, 18, 40}) {
+        expect_same({"uniform", uniform(n, 900u + static_cast<std::uint32_t>(n)), 1}, 1);
+        expect_same({"integers", integers(n, 1, 950u + static_cast<std::uint32_t>(n)), 0}, 1);
+    }
+}
+
+TEST(JacobiSameAsBaseline, RepeatedValuesAndZerosOnTheDiagonal) {
+    for (std::int32_t n : {3, 10, 37}) {
+        Matrix ones = zeros(n), band = zeros(n), diag0 = zeros(n), blocks = zeros(n);
+        for (std::int32_t i = 0; i < n; ++i)
+            for (std::int32_t j = 0; j <= i; ++j) {
+                set(ones, i, j, 1.0f);
+                set(band, i, j, i - j <= 2 ? (i == j ? 2.0f : -1.0f) : 0.0f);
+                set(diag0, i, j, i == j ? 0.0f : 0.5f);
+                // two equal blocks: many equal records in different rows
+                set(blocks, i, j, (i < n / 2) == (j < n / 2) ? 0.25f : -0.25f);
+            }
+        expect_same({"ones", ones, 2});
+        expect_same({"band", band, 0});
+        expect_same({"zero diagonal", diag0, 1});
+        expect_same({"blocks", blocks, 0});
+        expect_same({"all zero", zeros(n), 1});
+    }
+}
+
+TEST(JacobiSameAsBaseline, NotANumberAndInfiniteRows) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    for (std::int32_t n : {4, 9, 30}) {
+        for (std::int32_t row : {0, n / 2, n - 1}) {
+            Matrix m = centred_points(n, 3, 77u + static_cast<std::uint32_t>(row));
+            for (std::int32_t j = 0; j < n; ++j) set(m, row, j, nan);
+            expect_same({"NaN row " + std::to_string(row + 1), m, 1});
+            Matrix k = uniform(n, 88u + static_cast<std::uint32_t>(row));
+            for (std::int32_t j = 0; j < n; j += 2) set(k, row, j, j % 4 == 0 ? inf : -inf);
+            expect_same({"infinite row " + std::to_string(row + 1), k, 0});
+        }
+        Matrix one = uniform(n, 99u);
+        set(one, n - 1, 0, nan);  // a single not-a-number in the last column of row 1
+        expect_same({"one NaN", one, 2});
+    }
+}
+
+// The guard's watch may start at any rotation: from then on the decomposition
+// continues element by element, and the results may not change.
+TEST(JacobiSameAsBaseline, HandOverToTheWatchedLoopAtAnyRotation) {
+    const Matrix m = centred_points(25, 5, 4242u);
+    for (std::int64_t from : {0, 1, 2, 37, 300}) {
+        SCOPED_TRACE(testing::Message() << "watch from " << from);
+        expect_same({"points", m, 2}, 0, from);
+    }
+}
+
+// Full-size orders: what a year at the workspace's capacity decomposes.  Under
+// the sanitizers the largest orders would take minutes and are left out.
+TEST(JacobiSameAsBaseline, LargeOrders) {
+    if (kSanitized) {
+        expect_same({"points", centred_points(64, 20, 5u), 1});
+        expect_same({"integers", integers(48, 3, 6u), 0});
+        return;
+    }
+    expect_same({"points 415", centred_points(415, 60, 7u), 0});
+    expect_same({"uniform", uniform(200, 8u), 3});
+    expect_same({"integers", integers(150, 3, 9u), 1});
+    expect_same({"sparse", sparse(120, 10u), 0});
+}
+
+}  // namespace
+}  // namespace seqord::ordination
