@@ -136,21 +136,31 @@ std::uint32_t bits(float x) { return std::bit_cast<std::uint32_t>(x); }
 // The stopping bound's factor, 2^-27.
 constexpr double kTwoToMinus27 = 7.450580596923828E-9;
 
+#if defined(__SSE2__)
+// Four elements of each of x and y rotated in double precision, each value
+// rounded once to single precision: nx = c x + s y, ny = c y - s x.
+inline void rotate4(__m128 x4, __m128 y4, __m128d vc, __m128d vs, __m128& nx, __m128& ny) {
+    const __m128d xl = _mm_cvtps_pd(x4), yl = _mm_cvtps_pd(y4);
+    const __m128d xh = _mm_cvtps_pd(_mm_movehl_ps(x4, x4)), yh = _mm_cvtps_pd(_mm_movehl_ps(y4, y4));
+    const __m128d nxl = _mm_add_pd(_mm_mul_pd(vc, xl), _mm_mul_pd(vs, yl));
+    const __m128d nxh = _mm_add_pd(_mm_mul_pd(vc, xh), _mm_mul_pd(vs, yh));
+    const __m128d nyl = _mm_sub_pd(_mm_mul_pd(vc, yl), _mm_mul_pd(vs, xl));
+    const __m128d nyh = _mm_sub_pd(_mm_mul_pd(vc, yh), _mm_mul_pd(vs, xh));
+    nx = _mm_movelh_ps(_mm_cvtpd_ps(nxl), _mm_cvtpd_ps(nxh));
+    ny = _mm_movelh_ps(_mm_cvtpd_ps(nyl), _mm_cvtpd_ps(nyh));
+}
+#endif
+
 // x(i), y(i) <- c x(i) + s y(i), c y(i) - s x(i), old values on the right.
 void rotate_pair(float* __restrict x, float* __restrict y, std::int32_t k, double c, double s) {
     std::int32_t i = 0;
 #if defined(__SSE2__)
     const __m128d vc = _mm_set1_pd(c), vs = _mm_set1_pd(s);
     for (; i + 4 <= k; i += 4) {
-        const __m128 x4 = _mm_loadu_ps(x + i), y4 = _mm_loadu_ps(y + i);
-        const __m128d xl = _mm_cvtps_pd(x4), yl = _mm_cvtps_pd(y4);
-        const __m128d xh = _mm_cvtps_pd(_mm_movehl_ps(x4, x4)), yh = _mm_cvtps_pd(_mm_movehl_ps(y4, y4));
-        const __m128d nxl = _mm_add_pd(_mm_mul_pd(vc, xl), _mm_mul_pd(vs, yl));
-        const __m128d nxh = _mm_add_pd(_mm_mul_pd(vc, xh), _mm_mul_pd(vs, yh));
-        const __m128d nyl = _mm_sub_pd(_mm_mul_pd(vc, yl), _mm_mul_pd(vs, xl));
-        const __m128d nyh = _mm_sub_pd(_mm_mul_pd(vc, yh), _mm_mul_pd(vs, xh));
-        _mm_storeu_ps(x + i, _mm_movelh_ps(_mm_cvtpd_ps(nxl), _mm_cvtpd_ps(nxh)));
-        _mm_storeu_ps(y + i, _mm_movelh_ps(_mm_cvtpd_ps(nyl), _mm_cvtpd_ps(nyh)));
+        __m128 nx, ny;
+        rotate4(_mm_loadu_ps(x + i), _mm_loadu_ps(y + i), vc, vs, nx, ny);
+        _mm_storeu_ps(x + i, nx);
+        _mm_storeu_ps(y + i, ny);
     }
 #endif
     for (; i < k; ++i) {
@@ -168,15 +178,8 @@ void rotate_pieces(float* x, float* y, std::int32_t pieces, std::int64_t stride,
 #if defined(__SSE2__)
     const __m128d vc = _mm_set1_pd(c), vs = _mm_set1_pd(s);
     for (std::int32_t k = 0; k < pieces; ++k, x += stride, y += stride) {
-        const __m128 x4 = _mm_loadu_ps(x), y4 = _mm_loadu_ps(y);
-        const __m128d xl = _mm_cvtps_pd(x4), yl = _mm_cvtps_pd(y4);
-        const __m128d xh = _mm_cvtps_pd(_mm_movehl_ps(x4, x4)), yh = _mm_cvtps_pd(_mm_movehl_ps(y4, y4));
-        const __m128d nxl = _mm_add_pd(_mm_mul_pd(vc, xl), _mm_mul_pd(vs, yl));
-        const __m128d nxh = _mm_add_pd(_mm_mul_pd(vc, xh), _mm_mul_pd(vs, yh));
-        const __m128d nyl = _mm_sub_pd(_mm_mul_pd(vc, yl), _mm_mul_pd(vs, xl));
-        const __m128d nyh = _mm_sub_pd(_mm_mul_pd(vc, yh), _mm_mul_pd(vs, xh));
-        const __m128 nx = _mm_movelh_ps(_mm_cvtpd_ps(nxl), _mm_cvtpd_ps(nxh));
-        const __m128 ny = _mm_movelh_ps(_mm_cvtpd_ps(nyl), _mm_cvtpd_ps(nyh));
+        __m128 nx, ny;
+        rotate4(_mm_loadu_ps(x), _mm_loadu_ps(y), vc, vs, nx, ny);
         _mm_storeu_ps(x, nx);
         _mm_storeu_ps(y, ny);
         _mm_storeu_ps(xi + 4 * k, nx);
