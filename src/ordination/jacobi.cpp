@@ -237,6 +237,124 @@ bool processor_has_wide_vectors() {
     static const bool has = __builtin_cpu_supports("avx");
     return has;
 }
+
+// The records' searches with 256-bit vectors, eight records at a time, for
+// processors with the 256-bit integer operations too.  Comparisons and
+// selections are exact, so any width finds the same records.
+bool processor_has_wide_records() {
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+
+// The largest of m(0..k-1) (their magnitudes with `magnitudes`), starting
+// from 0, a not-a-number never counting; the first and the last index at
+// which that value stands.  As largest, first_equal and last_equal below.
+template <bool magnitudes>
+__attribute__((target("avx2"))) float largest_wide(const float* m, std::int32_t k) {
+    const __m256 mask = _mm256_castsi256_ps(_mm256_set1_epi32(magnitudes ? 0x7fffffff : -1));
+    __m256 b0 = _mm256_setzero_ps(), b1 = _mm256_setzero_ps();
+    std::int32_t i = 0;
+    // max(x, b) gives b when x is not a number.
+    for (; i + 16 <= k; i += 16) {
+        b0 = _mm256_max_ps(_mm256_and_ps(_mm256_loadu_ps(m + i), mask), b0);
+        b1 = _mm256_max_ps(_mm256_and_ps(_mm256_loadu_ps(m + i + 8), mask), b1);
+    }
+    for (; i + 8 <= k; i += 8) b0 = _mm256_max_ps(_mm256_and_ps(_mm256_loadu_ps(m + i), mask), b0);
+    alignas(32) float lanes[8];
+    _mm256_store_ps(lanes, _mm256_max_ps(b0, b1));
+    float best = 0.0f;
+    for (float x : lanes) best = x > best ? x : best;
+    for (; i < k; ++i) {
+        const float x = magnitudes ? std::fabs(m[i]) : m[i];
+        best = x > best ? x : best;
+    }
+    return best;
+}
+template <bool magnitudes>
+__attribute__((target("avx2"))) std::int32_t first_equal_wide(const float* m, std::int32_t k, float value) {
+    const __m256 mask = _mm256_castsi256_ps(_mm256_set1_epi32(magnitudes ? 0x7fffffff : -1));
+    const __m256 v8 = _mm256_set1_ps(value);
+    std::int32_t i = 0;
+    for (; i + 8 <= k; i += 8) {
+        const __m256 x8 = _mm256_and_ps(_mm256_loadu_ps(m + i), mask);
+        const int hit = _mm256_movemask_ps(_mm256_cmp_ps(x8, v8, _CMP_EQ_OQ));
+        if (hit != 0) return i + std::countr_zero(static_cast<unsigned>(hit));
+    }
+    for (; i < k; ++i)
+        if ((magnitudes ? std::fabs(m[i]) : m[i]) == value) return i;
+    return -1;
+}
+__attribute__((target("avx2"))) std::int32_t last_equal_wide(const float* m, std::int32_t k, float value) {
+    const __m256 v8 = _mm256_set1_ps(value);
+    std::int32_t i = k;
+    for (; i - 8 >= 0; i -= 8) {
+        const int hit = _mm256_movemask_ps(_mm256_cmp_ps(_mm256_loadu_ps(m + i - 8), v8, _CMP_EQ_OQ));
+        if (hit != 0) return i - 8 + (31 - std::countl_zero(static_cast<unsigned>(hit)));
+    }
+    for (; i > 0; --i)
+        if (m[i - 1] == value) return i - 1;
+    return -1;
+}
+
+// The rows r < k whose record's column is cp or cq, in increasing order,
+// into rows; returns how many.
+__attribute__((target("avx2"))) std::int32_t rows_pointing_at_wide(const std::int32_t* col, std::int32_t k,
+                                                                   std::int32_t cp, std::int32_t cq,
+                                                                   std::int32_t* rows) {
+    const __m256i vp = _mm256_set1_epi32(cp), vq = _mm256_set1_epi32(cq);
+    std::int32_t count = 0, r = 0;
+    for (; r + 8 <= k; r += 8) {
+        const __m256i c8 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(col + r));
+        unsigned hit = static_cast<unsigned>(_mm256_movemask_ps(
+            _mm256_castsi256_ps(_mm256_or_si256(_mm256_cmpeq_epi32(c8, vp), _mm256_cmpeq_epi32(c8, vq)))));
+        while (hit != 0) {
+            rows[count++] = r + std::countr_zero(hit);
+            hit &= hit - 1;
+        }
+    }
+    for (; r < k; ++r)
+        if (col[r] == cp || col[r] == cq) rows[count++] = r;
+    return count;
+}
+
+// offer_runs (below) eight records at a time.
+__attribute__((target("avx2"))) void offer_runs_wide(float* __restrict rec, std::int32_t* __restrict col,
+                                                     const float* x, std::int32_t cx, const float* y,
+                                                     std::int32_t cy, std::int32_t k) {
+    std::int32_t i = 0;
+    const __m256 abs_mask = _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff));
+    const __m256 vcx = _mm256_castsi256_ps(_mm256_set1_epi32(cx)), vcy = _mm256_castsi256_ps(_mm256_set1_epi32(cy));
+    for (; i + 8 <= k; i += 8) {
+        __m256 r8 = _mm256_loadu_ps(rec + i);
+        __m256 c8 = _mm256_loadu_ps(reinterpret_cast<const float*>(col + i));
+        const __m256 mx = _mm256_and_ps(_mm256_loadu_ps(x + i), abs_mask);
+        __m256 gt = _mm256_cmp_ps(mx, r8, _CMP_GT_OQ);  // false for a not-a-number
+        r8 = _mm256_blendv_ps(r8, mx, gt);
+        c8 = _mm256_blendv_ps(c8, vcx, gt);
+        if (y != nullptr) {
+            const __m256 my = _mm256_and_ps(_mm256_loadu_ps(y + i), abs_mask);
+            gt = _mm256_cmp_ps(my, r8, _CMP_GT_OQ);
+            r8 = _mm256_blendv_ps(r8, my, gt);
+            c8 = _mm256_blendv_ps(c8, vcy, gt);
+        }
+        _mm256_storeu_ps(rec + i, r8);
+        _mm256_storeu_ps(reinterpret_cast<float*>(col + i), c8);
+    }
+    for (; i < k; ++i) {
+        const float mx = std::fabs(x[i]);
+        if (mx > rec[i]) {
+            rec[i] = mx;
+            col[i] = cx;
+        }
+        if (y != nullptr) {
+            const float my = std::fabs(y[i]);
+            if (my > rec[i]) {
+                rec[i] = my;
+                col[i] = cy;
+            }
+        }
+    }
+}
 #else
 void rotate_pair_wide(float* x, float* y, std::int32_t k, double c, double s) { rotate_pair(x, y, k, c, s); }
 void rotate_pieces_wide(float* x, float* y, std::int32_t pieces, std::int64_t stride, double c, double s, float* xi,
@@ -244,6 +362,20 @@ void rotate_pieces_wide(float* x, float* y, std::int32_t pieces, std::int64_t st
     rotate_pieces(x, y, pieces, stride, c, s, xi, yi);
 }
 bool processor_has_wide_vectors() { return false; }
+bool processor_has_wide_records() { return false; }
+template <bool magnitudes>
+float largest_wide(const float*, std::int32_t) {
+    return 0.0f;
+}
+template <bool magnitudes>
+std::int32_t first_equal_wide(const float*, std::int32_t, float) {
+    return -1;
+}
+std::int32_t last_equal_wide(const float*, std::int32_t, float) { return -1; }
+std::int32_t rows_pointing_at_wide(const std::int32_t*, std::int32_t, std::int32_t, std::int32_t, std::int32_t*) {
+    return 0;
+}
+void offer_runs_wide(float*, std::int32_t*, const float*, std::int32_t, const float*, std::int32_t, std::int32_t) {}
 #endif
 
 // Offers x(i) to record i (column cx), then y(i) (column cy): a strictly
@@ -356,6 +488,7 @@ struct Work {
     std::int32_t n;
     float* rec;          // row records R(1..n), from index 0
     std::int32_t* col;   // their columns C(1..n), counted from 1
+    bool wide;           // whether the searches may use 256-bit vectors
 
     static constexpr std::int64_t kPiece = 16;  // floats from one piece of a column to the next
     // Where column j starts; its element i is (i / 4) pieces and i % 4 further on.
@@ -415,9 +548,9 @@ struct Work {
         float* const x = buf + r + 1;
         const std::int32_t k = n - 1 - r;
         if (skip >= 0) buf[skip] = 0.0f;
-        const float best = largest<false>(x, k);
+        const float best = wide ? largest_wide<false>(x, k) : largest<false>(x, k);
         rec[r] = best;
-        const std::int32_t at = last_equal(x, k, best);
+        const std::int32_t at = wide ? last_equal_wide(x, k, best) : last_equal(x, k, best);
         if (at >= 0) col[r] = r + 2 + at;
     }
 
@@ -427,9 +560,9 @@ struct Work {
     void first_record(std::int32_t r, const float* x) const {
         x += r + 1;
         const std::int32_t k = n - 1 - r;
-        const float best = largest<true>(x, k);
+        const float best = wide ? largest_wide<true>(x, k) : largest<true>(x, k);
         rec[r] = best;
-        if (best > 0.0f) col[r] = r + 2 + first_equal<true>(x, k, best);
+        if (best > 0.0f) col[r] = r + 2 + (wide ? first_equal_wide<true>(x, k, best) : first_equal<true>(x, k, best));
     }
 };
 
@@ -468,8 +601,10 @@ bool raw_fits(const Table<float>& a, std::int32_t n, std::int32_t mode, const Ta
                                       const Table<float>& ev, const Table<std::int32_t>& iwk, JacobiGuard& guard,
                                       const CycleWatch& watch, float& t_bound, std::int64_t& rotations) {
     bool stopped = false;
-    const Work w{guard.work, (n + 3) / 4, n, ev.p, iwk.p};
     const bool wide = guard.wide && processor_has_wide_vectors();
+    const bool wide_records = guard.wide && processor_has_wide_records();
+    const Work w{guard.work, (n + 3) / 4, n, ev.p, iwk.p, wide_records};
+    alignas(16) std::int32_t hit_rows[JacobiGuard::kMaxOrder];
     alignas(16) float buf[JacobiGuard::kMaxOrder];
     alignas(16) float image_p[JacobiGuard::kMaxOrder];
     alignas(16) float image_q[JacobiGuard::kMaxOrder];
@@ -486,7 +621,7 @@ bool raw_fits(const Table<float>& a, std::int32_t n, std::int32_t mode, const Ta
 
     while (!watch.due(rotations)) {
         // Pivot: the lowest row among equal largest records.
-        const float m = largest<false>(rec, n - 1);
+        const float m = wide_records ? largest_wide<false>(rec, n - 1) : largest<false>(rec, n - 1);
         if (m <= 0.0f) {
             stopped = true;
             break;
@@ -500,7 +635,8 @@ bool raw_fits(const Table<float>& a, std::int32_t n, std::int32_t mode, const Ta
                 break;
             }
         }
-        const std::int32_t p = first_equal<false>(rec, n - 1, m);
+        const std::int32_t p =
+            wide_records ? first_equal_wide<false>(rec, n - 1, m) : first_equal<false>(rec, n - 1, m);
         const std::int32_t q = col[p] - 1;
 
         ++rotations;
@@ -535,6 +671,14 @@ bool raw_fits(const Table<float>& a, std::int32_t n, std::int32_t mode, const Ta
                 if (r != p && r != q && (col[r] == cp || col[r] == cq)) w.scan_row(r, col[r] - 1, buf);
             };
             std::int32_t r = 0;
+            if (wide_records) {
+                const std::int32_t hits = rows_pointing_at_wide(col, n - 1, cp, cq, hit_rows);
+                for (std::int32_t h = 0; h < hits; ++h) {
+                    const std::int32_t row = hit_rows[h];
+                    if (row != p && row != q) w.scan_row(row, col[row] - 1, buf);
+                }
+                r = n - 1;
+            }
 #if defined(__SSE2__)
             // Sixteen records at a time; only a group with a hit is looked into.
             const __m128i vp = _mm_set1_epi32(cp), vq = _mm_set1_epi32(cq);
@@ -578,8 +722,13 @@ bool raw_fits(const Table<float>& a, std::int32_t n, std::int32_t mode, const Ta
         // Each new element is offered to the record of the row it stands in:
         // rows above p take A(m, p) and A(m, q), rows between p and q A(m, q),
         // and rows p and q take fresh records from their rows.
-        offer_runs(rec, col, image_p, p + 1, image_q, q + 1, p);
-        offer_runs(rec + p + 1, col + p + 1, image_q + p + 1, q + 1, nullptr, 0, q - p - 1);
+        if (wide_records) {
+            offer_runs_wide(rec, col, image_p, p + 1, image_q, q + 1, p);
+            offer_runs_wide(rec + p + 1, col + p + 1, image_q + p + 1, q + 1, nullptr, 0, q - p - 1);
+        } else {
+            offer_runs(rec, col, image_p, p + 1, image_q, q + 1, p);
+            offer_runs(rec + p + 1, col + p + 1, image_q + p + 1, q + 1, nullptr, 0, q - p - 1);
+        }
         w.first_record(p, image_p);
         if (q < n - 1) {
             w.first_record(q, image_q);

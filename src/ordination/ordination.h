@@ -36,8 +36,9 @@ struct JacobiGuard {
     static constexpr std::int64_t kWorkSize = kMaxOrder * kMaxOrder;
     static constexpr std::int64_t kStateSize = kMaxOrder * (kMaxOrder + 1) / 2 + 2 * kMaxOrder + 1;
     float work[kWorkSize];
-    // Whether the rotations may use 256-bit vectors where the processor has
-    // them (the results are the same either way).
+    // Whether the rotations and the searches of the row records may use
+    // 256-bit vectors where the processor has them (the results are the same
+    // either way).
     bool wide = true;
     std::uint32_t snapshot[kStateSize];
     // Rotations after which the watch starts; negative: the default above.
