@@ -151,6 +151,26 @@ inline void rotate4(__m128 x4, __m128 y4, __m128d vc, __m128d vs, __m128& nx, __
 }
 #endif
 
+// Offers x(i) to record i (column cx), then y(i) (column cy), for i from
+// `from` to k - 1: a strictly larger magnitude replaces.  y may be null.
+inline void offer_one_by_one(float* rec, std::int32_t* col, const float* x, std::int32_t cx, const float* y,
+                             std::int32_t cy, std::int32_t from, std::int32_t k) {
+    for (std::int32_t i = from; i < k; ++i) {
+        const float mx = std::fabs(x[i]);
+        if (mx > rec[i]) {
+            rec[i] = mx;
+            col[i] = cx;
+        }
+        if (y != nullptr) {
+            const float my = std::fabs(y[i]);
+            if (my > rec[i]) {
+                rec[i] = my;
+                col[i] = cy;
+            }
+        }
+    }
+}
+
 // x(i), y(i) <- c x(i) + s y(i), c y(i) - s x(i), old values on the right.
 void rotate_pair(float* __restrict x, float* __restrict y, std::int32_t k, double c, double s) {
     std::int32_t i = 0;
@@ -340,20 +360,7 @@ __attribute__((target("avx2"))) void offer_runs_wide(float* __restrict rec, std:
         _mm256_storeu_ps(rec + i, r8);
         _mm256_storeu_ps(reinterpret_cast<float*>(col + i), c8);
     }
-    for (; i < k; ++i) {
-        const float mx = std::fabs(x[i]);
-        if (mx > rec[i]) {
-            rec[i] = mx;
-            col[i] = cx;
-        }
-        if (y != nullptr) {
-            const float my = std::fabs(y[i]);
-            if (my > rec[i]) {
-                rec[i] = my;
-                col[i] = cy;
-            }
-        }
-    }
+    offer_one_by_one(rec, col, x, cx, y, cy, i, k);
 }
 #else
 void rotate_pair_wide(float* x, float* y, std::int32_t k, double c, double s) { rotate_pair(x, y, k, c, s); }
@@ -405,20 +412,7 @@ void offer_runs(float* __restrict rec, std::int32_t* __restrict col, const float
         _mm_storeu_si128(reinterpret_cast<__m128i*>(col + i), c4);
     }
 #endif
-    for (; i < k; ++i) {
-        const float mx = std::fabs(x[i]);
-        if (mx > rec[i]) {
-            rec[i] = mx;
-            col[i] = cx;
-        }
-        if (y != nullptr) {
-            const float my = std::fabs(y[i]);
-            if (my > rec[i]) {
-                rec[i] = my;
-                col[i] = cy;
-            }
-        }
-    }
+    offer_one_by_one(rec, col, x, cx, y, cy, i, k);
 }
 
 // The largest of m(0..k-1) starting from 0; a not-a-number never counts.
