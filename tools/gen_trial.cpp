@@ -178,6 +178,10 @@ bool parse_options(int argc, char** argv, Options& o, bool& help) {
             ok = parse_real(val, x) && x >= 0;
             if (ok) target = x;
         };
+        auto whole = [&](int& target, long long lo, long long hi) {
+            ok = parse_int(val, lo, hi, n);
+            if (ok) target = static_cast<int>(n);
+        };
         if (opt == "--out") {
             o.out = val;
             ok = !o.out.empty();
@@ -185,32 +189,24 @@ bool parse_options(int argc, char** argv, Options& o, bool& help) {
             ok = val[0] != '-' && parse_int(val, 0, std::numeric_limits<long long>::max(), n);
             if (ok) o.seed = static_cast<std::uint64_t>(n);
         } else if (opt == "--years") {
-            ok = parse_int(val, 1, kMaxYears, n);
-            if (ok) o.years = static_cast<int>(n);
+            whole(o.years, 1, kMaxYears);
         } else if (opt == "--locations") {
-            ok = parse_int(val, 2, kMaxLocations, n);
-            if (ok) o.locations = static_cast<int>(n);
+            whole(o.locations, 2, kMaxLocations);
         } else if (opt == "--genotypes") {
-            ok = parse_int(val, 3, kMaxGenotypes, n);
-            if (ok) o.genotypes = static_cast<int>(n);
+            whole(o.genotypes, 3, kMaxGenotypes);
         } else if (opt == "--missing") {
             ok = parse_real(val, x) && x >= 0 && x < 1;
             if (ok) o.missing = x;
         } else if (opt == "--nl") {
-            ok = parse_int(val, 1, kMaxLocations, n);
-            if (ok) o.nl = static_cast<int>(n);
+            whole(o.nl, 1, kMaxLocations);
         } else if (opt == "--maxy") {
-            ok = parse_int(val, 1, kMaxYears, n);
-            if (ok) o.maxy = static_cast<int>(n);
+            whole(o.maxy, 1, kMaxYears);
         } else if (opt == "--maxl") {
-            ok = parse_int(val, 2, kMaxLocations, n);
-            if (ok) o.maxl = static_cast<int>(n);
+            whole(o.maxl, 2, kMaxLocations);
         } else if (opt == "--skip") {
-            ok = parse_int(val, 0, kMaxYears, n);
-            if (ok) o.skip = static_cast<int>(n);
+            whole(o.skip, 0, kMaxYears);
         } else if (opt == "--first-year") {
-            ok = parse_int(val, -9999999, 99999999, n);  // the name has 8 characters
-            if (ok) o.first_year = static_cast<int>(n);
+            whole(o.first_year, -9999999, 99999999);  // the name has 8 characters
         } else if (opt == "--mu") {
             ok = parse_real(val, x);
             if (ok) o.mu = x;
