@@ -171,24 +171,25 @@ void expect_identical(const Tables& want, const Tables& got) {
 }
 
 // The baseline against the shipped decomposition with the scratch (its
-// working copy, and the guard as `watch_from` sets it), with 128-bit and
-// with 256-bit vectors (where the processor has them), and for orders below
-// 100 also without the scratch (the element-by-element loop).
+// working copy, and the guard as `watch_from` sets it), with each vector
+// width the processor has, and for orders below 100 also without the
+// scratch (the element-by-element loop).
 void expect_same(const Case& c, std::int32_t mode = 0, std::int64_t watch_from = -1) {
     SCOPED_TRACE(testing::Message() << c.name << " n " << c.m.size() << " pad " << c.pad << " mode " << mode);
     Tables base(c.m, c.pad);
     baseline::jacobi(base.A(), base.n, mode, base.V(), base.nrot, base.EV(), base.IWK(), base.maxl);
     JacobiGuard& g = scratch();
-    for (bool wide : {false, true}) {
-        SCOPED_TRACE(wide ? "256-bit vectors" : "128-bit vectors");
+    for (std::int32_t width : {128, 256, 512}) {
+        if (vector_bits(width) != width) continue;  // not on this processor
+        SCOPED_TRACE(testing::Message() << width << "-bit vectors");
         Tables fast(c.m, c.pad);
         g.watch_from = watch_from;
-        g.wide = wide;
+        g.widest = width;
         g.cycled = true;
         jacobi(fast.A(), fast.n, mode, fast.V(), fast.nrot, fast.EV(), fast.IWK(), fast.maxl, &g);
         EXPECT_FALSE(g.cycled);
         g.watch_from = -1;
-        g.wide = true;
+        g.widest = 512;
         expect_identical(base, fast);
     }
     if (c.m.size() < 100) {

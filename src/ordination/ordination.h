@@ -36,10 +36,10 @@ struct JacobiGuard {
     static constexpr std::int64_t kWorkSize = kMaxOrder * kMaxOrder;
     static constexpr std::int64_t kStateSize = kMaxOrder * (kMaxOrder + 1) / 2 + 2 * kMaxOrder + 1;
     float work[kWorkSize];
-    // Whether the rotations and the searches of the row records may use
-    // 256-bit vectors where the processor has them (the results are the same
-    // either way).
-    bool wide = true;
+    // The widest vectors, in bits (128, 256 or 512), that the rotations and
+    // the searches of the row records may use where the processor has them;
+    // the results are the same with any width.
+    std::int32_t widest = 512;
     std::uint32_t snapshot[kStateSize];
     // Rotations after which the watch starts; negative: the default above.
     std::int64_t watch_from = -1;
@@ -55,6 +55,10 @@ struct JacobiGuard {
 // null: no cycle detection, and the slower element-by-element loop.
 void jacobi(Table<float> a, std::int32_t n, std::int32_t mode, Table<float> v, std::int32_t& nrot,
             Table<float> ev, Table<std::int32_t> iwk, std::int32_t maxl, JacobiGuard* guard = nullptr);
+
+// The width of the vectors, in bits, that the decomposition uses on this
+// processor when a guard allows at most `widest`.
+std::int32_t vector_bits(std::int32_t widest);
 
 // Eigenvalue report: counts the eigenvalues above 1% of the first, writes
 // R8 and R9 to .ORS and S14-S18 to .SOR, lowers nax to the count and leaves

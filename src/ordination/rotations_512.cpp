@@ -1,0 +1,4 @@
+// The rotation loop built for AVX-512 F and VL: as the AVX2 build, with the
+// rows of the tiles picked out of 512-bit registers.
+#define SEQORD_ROTATIONS rotations_512
+#include "ordination/rotations.inc"
