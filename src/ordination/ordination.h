@@ -20,10 +20,10 @@ void centre(Files& f, Table<float> a, Table<float> ev, std::int32_t maxl, std::i
 
 // Scratch space of the decomposition.
 //
-// `work` holds a working copy of the matrix in both triangles, on which the
-// rotations run much faster than on A itself (see jacobi.cpp); without this
-// scratch the decomposition works on A element by element, with the same
-// results.
+// `work` holds a working copy of the matrix, its lower triangle in tiles, on
+// which the rotations run much faster than on A itself (see rotations.inc);
+// without this scratch the decomposition works on A element by element, with
+// the same results.
 //
 // The rest lets the decomposition notice a rotation sequence that has come
 // back to a state it was in before: from such a state it would rotate forever
