@@ -249,6 +249,12 @@ TEST(JacobiSameAsBaseline, NotANumberAndInfiniteRows) {
             Matrix k = uniform(n, 88u + static_cast<std::uint32_t>(row));
             for (std::int32_t j = 0; j < n; j += 2) set(k, row, j, j % 4 == 0 ? inf : -inf);
             expect_same({"infinite row " + std::to_string(row + 1), k, 0});
+            // Not a number right of a zero diagonal: the record finds no
+            // column there, and must not take the diagonal's place.
+            Matrix z = centred_points(n, 3, 55u + static_cast<std::uint32_t>(row));
+            for (std::int32_t j = row + 1; j < n; ++j) set(z, row, j, nan);
+            set(z, row, row, 0.0f);
+            expect_same({"NaN right of a zero diagonal in row " + std::to_string(row + 1), z, 1});
         }
         Matrix one = uniform(n, 99u);
         set(one, n - 1, 0, nan);  // a single not-a-number in the last column of row 1
