@@ -37,8 +37,8 @@ public:
     bool on() const { return armed_; }
     // Whether the watch should start now, `rotations` having been made.
     bool due(std::int64_t rotations) const { return g_ != nullptr && !armed_ && rotations >= arm_at_; }
-    // The rotations after which it starts (with a guard).
-    std::int64_t starts_at() const { return arm_at_; }
+    // The rotations after which it starts; never, without a guard.
+    std::int64_t starts_at() const { return g_ != nullptr ? arm_at_ : INT64_MAX; }
 
     void change(std::int64_t pos, std::uint32_t before, std::uint32_t after) {
         hash_ += mix(pos, after) - mix(pos, before);
@@ -115,7 +115,7 @@ constexpr double kTwoToMinus27 = 7.450580596923828E-9;
 bool raw_fits(const Table<float>& a, std::int32_t n, std::int32_t mode, const Table<float>& v,
               const Table<float>& ev, const Table<std::int32_t>& iwk, const float* work, std::int64_t work_size) {
     const std::int64_t nn = n;
-    if (n < 2 || copy_floats(nn) > work_size) return false;
+    if (n < 2 || n > kCopyMaxOrder || copy_floats(nn) > work_size) return false;
     auto square_fits = [&](const Table<float>& t) { return t.e1 >= nn && (nn - 1) * t.e1 + nn <= t.size; };
     if (!square_fits(a) || ev.size < nn || iwk.size < nn) return false;
     if (mode == 0 && !square_fits(v)) return false;
@@ -134,6 +134,8 @@ bool raw_fits(const Table<float>& a, std::int32_t n, std::int32_t mode, const Ta
             if (spans[i].lo < spans[j].hi && spans[j].lo < spans[i].hi) return false;
     return true;
 }
+
+static_assert(JacobiGuard::kMaxOrder <= kCopyMaxOrder, "the rotation loop takes every order the guard watches");
 
 // The widest vectors the processor lets the rotation loop use, in bits.
 std::int32_t processor_vector_bits() {

@@ -19,11 +19,14 @@ struct CopyJob {
     float* rec;
     std::int32_t* col;
     float* work;
-    std::int32_t n;     // at least 2
+    std::int32_t n;     // 2 to kCopyMaxOrder
     std::int32_t mode;  // 0: V is rotated too
     // The loop gives up once it has made this many rotations in all.
     std::int64_t limit;
 };
+
+// The largest order the rotation loop takes.
+constexpr std::int32_t kCopyMaxOrder = 420;
 
 // Floats of scratch the working copy of an n x n matrix needs.
 std::int64_t copy_floats(std::int64_t n);
