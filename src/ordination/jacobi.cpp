@@ -5,6 +5,11 @@
 // taken from the row records, which each rotation updates incrementally, and
 // after each rotation the larger of the two new diagonal values is moved to
 // the lower index.
+//
+// The rotations normally run on a working copy of the matrix (rotations.inc,
+// built for several vector widths); the element-by-element loop here takes
+// over when the guard starts watching for a repeated state, and does all the
+// work for tables that raw storage cannot stand for.
 #include <algorithm>
 #include <bit>
 #include <cmath>
