@@ -19,8 +19,15 @@
 
 #include "jacobi_baseline.h"
 #include "ordination/ordination.h"
+#include "ordination/rotations.h"
 
 namespace seqord::ordination {
+
+// The rotation loop built without vector instructions (rotations_portable.cpp).
+namespace rotations_portable {
+bool rotate_on_copy(const CopyJob& job, float& t_bound, std::int64_t& rotations);
+}
+
 namespace {
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -191,6 +198,23 @@ void expect_same(const Case& c, std::int32_t mode = 0, std::int64_t watch_from =
         g.watch_from = -1;
         g.widest = 512;
         expect_identical(base, fast);
+    }
+    if (c.m.size() >= 2 && c.m.size() <= kCopyMaxOrder) {
+        // What a processor without vectors runs: the same loop on the copy.
+        SCOPED_TRACE("without vectors");
+        Tables plain(c.m, c.pad);
+        if (mode == 0)
+            for (std::int32_t j = 0; j < plain.n; ++j)
+                for (std::int32_t i = 0; i < plain.n; ++i)
+                    plain.v[static_cast<std::size_t>(j * plain.maxl + i)] = i == j ? 1.0f : 0.0f;
+        std::vector<float> work(static_cast<std::size_t>(copy_floats(plain.n)));
+        const CopyJob job{plain.a.data(), plain.maxl, plain.v.data(), plain.maxl, plain.ev.data(),
+                          plain.iwk.data(), work.data(), plain.n, mode, INT64_MAX};
+        float t_bound = 1.0E38f;
+        std::int64_t rotations = 0;
+        EXPECT_TRUE(rotations_portable::rotate_on_copy(job, t_bound, rotations));
+        plain.nrot = static_cast<std::int32_t>(rotations);
+        expect_identical(base, plain);
     }
     if (c.m.size() < 100) {
         SCOPED_TRACE("without the scratch");
