@@ -9,7 +9,7 @@
 // The rotations normally run on a working copy of the matrix (rotations.inc,
 // built for several vector widths); the element-by-element loop here takes
 // over when the guard starts watching for a repeated state, and does all the
-// work for tables that raw storage cannot stand for.
+// work without a guard or for tables that raw storage cannot stand for.
 #include <algorithm>
 #include <bit>
 #include <cmath>

@@ -1,6 +1,6 @@
 // The decomposition's rotation loop on a working copy of the matrix, built
 // once for each vector width it may run with (rotations.inc); jacobi.cpp
-// chooses one at run time.  Every build leaves the same bits.
+// chooses one at run time.  Every build leaves the same values.
 #pragma once
 
 #include <cstdint>
@@ -34,7 +34,8 @@ std::int64_t copy_floats(std::int64_t n);
 // Each makes the rotations from the first, on the copy, until they stop
 // (true) or until `rotations` reaches the job's limit (false); A, V, the
 // records, `t_bound` and `rotations` then stand as the element-by-element
-// loop of jacobi.cpp would have left them.
+// loop of jacobi.cpp would have left them.  The caller starts them as that
+// loop does: V the identity (mode 0), `t_bound` 1.0E38, `rotations` 0.
 namespace rotations_128 {
 bool rotate_on_copy(const CopyJob& job, float& t_bound, std::int64_t& rotations);
 }
