@@ -107,15 +107,20 @@ RunResult run_shell(const std::filesystem::path& dir, const std::string& command
 
 }  // namespace
 
-RunResult run_program(const std::filesystem::path& dir, const std::string& input,
-                      const std::vector<std::string>& args) {
+RunResult run_command(const std::filesystem::path& dir, const std::string& exe,
+                      const std::vector<std::string>& args, const std::string& input) {
     std::string command;
-    append_quoted(command, SEQORD_EXE);
+    append_quoted(command, exe);
     for (const std::string& a : args) {
         command.push_back(' ');
         append_quoted(command, a);
     }
     return run_shell(dir, command, input);
+}
+
+RunResult run_program(const std::filesystem::path& dir, const std::string& input,
+                      const std::vector<std::string>& args) {
+    return run_command(dir, SEQORD_EXE, args, input);
 }
 
 RunResult run_plot(const std::filesystem::path& dir, const std::string& args) {

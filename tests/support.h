@@ -60,6 +60,11 @@ struct RunResult {
 RunResult run_program(const std::filesystem::path& dir, const std::string& input,
                       const std::vector<std::string>& args = {});
 
+// Runs the executable `exe` in `dir` with `args` passed exactly and `input`
+// as its standard input (the companion programs' tests use this).
+RunResult run_command(const std::filesystem::path& dir, const std::string& exe,
+                      const std::vector<std::string>& args, const std::string& input = "");
+
 // Runs a job named JOB in `dir` (answers "y" and "JOB").
 RunResult run_job(const std::filesystem::path& dir);
 

@@ -1,13 +1,6 @@
 // The command line of seqord-plot and the storing of the page.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-
 #include "plot.h"
+#include "process/process.h"
 
 #ifndef SEQORD_VERSION
 #define SEQORD_VERSION "unknown"
@@ -29,31 +22,6 @@ constexpr std::string_view kUsage =
 
 bool ends_with(std::string_view s, std::string_view tail) {
     return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
-}
-
-// Writes `text` to `path` whole or not at all: into a fresh file beside it,
-// renamed over `path` once complete.  Empty on success, else the reason.
-std::string store(const std::string& path, const std::string& text) {
-    std::string tmp = path + ".XXXXXX";
-    int fd = ::mkstemp(tmp.data());
-    if (fd < 0) return std::strerror(errno);
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    std::string why;
-    if (::fchmod(fd, 0666 & ~mask) != 0) why = std::strerror(errno);
-    for (std::size_t done = 0; why.empty() && done < text.size();) {
-        ssize_t k = ::write(fd, text.data() + done, text.size() - done);
-        if (k < 0) {
-            if (errno == EINTR) continue;
-            why = std::strerror(errno);
-        } else {
-            done += std::size_t(k);
-        }
-    }
-    if (::close(fd) != 0 && why.empty()) why = std::strerror(errno);
-    if (why.empty() && ::rename(tmp.c_str(), path.c_str()) != 0) why = std::strerror(errno);
-    if (!why.empty()) ::unlink(tmp.c_str());
-    return why;
 }
 
 }  // namespace
@@ -101,7 +69,7 @@ int run(int argc, const char* const* argv, std::string& out, std::string& err) {
 
     const std::size_t slash = job.find_last_of('/');
     const std::string name = slash == std::string::npos ? job : job.substr(slash + 1);
-    const std::string why = store(svg, render_svg(name, years, pairs));
+    const std::string why = process::store_whole(svg, render_svg(name, years, pairs));
     if (!why.empty()) {
         err += "seqord-plot: error: cannot write " + svg + " (" + why + ")\n";
         return kExitWriteFailed;

@@ -1,0 +1,52 @@
+// What every program of the system does the same way around its own work:
+// making the process safe to write from before anything is opened, and
+// storing result files whole or not at all.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace seqord::process {
+
+// Called first thing in main().  A standard descriptor (0, 1 or 2) that the
+// caller left closed is pointed at /dev/null, so that no file the program
+// opens can take its number and receive the console's output or reports.
+// SIGPIPE and SIGXFSZ are ignored, so that a reader that has gone away or a
+// file-size limit makes the write fail with an error the program reports,
+// instead of killing it silently.
+void guard_start();
+
+// A set of result files that appear together, each whole, or not at all.
+// Each file is written under a fresh temporary name beside its final name;
+// commit() renames them all into place.  Temporaries of a set that is not
+// committed (an error on the way, an exception) are removed.
+class StoredFiles {
+public:
+    StoredFiles() = default;
+    StoredFiles(const StoredFiles&) = delete;
+    StoredFiles& operator=(const StoredFiles&) = delete;
+    ~StoredFiles();
+
+    // Creates the temporary file for `path` (mode 0666 less the umask, as an
+    // ordinary new file) and returns its descriptor, which the set closes;
+    // -1 with `why` set when it cannot be created.
+    int create(const std::string& path, std::string& why);
+    // Closes every file and renames each over its final name.  Empty on
+    // success, else the reason; on failure no temporary is left behind (a
+    // file already renamed stays in place).
+    std::string commit();
+
+private:
+    struct Entry {
+        std::string path, temp;
+        int fd = -1;
+    };
+    void discard();
+    std::vector<Entry> entries_;
+};
+
+// Writes `text` to `path` whole or not at all (a StoredFiles of one file).
+// Empty on success, else the reason.
+std::string store_whole(const std::string& path, const std::string& text);
+
+}  // namespace seqord::process

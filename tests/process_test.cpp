@@ -1,0 +1,98 @@
+// The process guards and the stored file sets that every program uses, and
+// the CSV rows of the companion programs.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "csv/csv.h"
+#include "process/process.h"
+#include "support.h"
+
+namespace seqord::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::size_t entries(const fs::path& dir) {
+    std::size_t n = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir)) ++n;
+    return n;
+}
+
+TEST(StoredFiles, AppearTogetherWholeAndLeaveNoTemporaries) {
+    TempDir dir;
+    write_file(dir / "a.txt", "old a");
+    {
+        process::StoredFiles set;
+        std::string why;
+        const int a = set.create((dir / "a.txt").string(), why);
+        const int b = set.create((dir / "b.txt").string(), why);
+        ASSERT_GE(a, 0) << why;
+        ASSERT_GE(b, 0) << why;
+        ASSERT_EQ(::write(a, "new a", 5), 5);
+        ASSERT_EQ(::write(b, "new b", 5), 5);
+        // Nothing has replaced the old file before the commit.
+        EXPECT_EQ(read_file(dir / "a.txt"), "old a");
+        EXPECT_FALSE(seqord::test::exists(dir / "b.txt"));
+        EXPECT_EQ(set.commit(), "");
+    }
+    EXPECT_EQ(read_file(dir / "a.txt"), "new a");
+    EXPECT_EQ(read_file(dir / "b.txt"), "new b");
+    EXPECT_EQ(entries(dir.path()), 2u);
+    // An ordinary new file's permissions, not mkstemp's 0600.
+    struct stat st {};
+    ASSERT_EQ(::stat((dir / "b.txt").c_str(), &st), 0);
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
+}
+
+TEST(StoredFiles, ASetNotCommittedLeavesTheOldFilesAlone) {
+    TempDir dir;
+    write_file(dir / "a.txt", "old a");
+    {
+        process::StoredFiles set;
+        std::string why;
+        const int a = set.create((dir / "a.txt").string(), why);
+        ASSERT_GE(a, 0);
+        ASSERT_EQ(::write(a, "half", 4), 4);
+    }
+    EXPECT_EQ(read_file(dir / "a.txt"), "old a");
+    EXPECT_EQ(entries(dir.path()), 1u);
+
+    process::StoredFiles set;
+    std::string why;
+    EXPECT_EQ(set.create((dir / "missing" / "x.txt").string(), why), -1);
+    EXPECT_FALSE(why.empty());
+    EXPECT_NE(process::store_whole((dir / "missing" / "y.txt").string(), "text"), "");
+    EXPECT_EQ(process::store_whole((dir / "c.txt").string(), "text"), "");
+    EXPECT_EQ(read_file(dir / "c.txt"), "text");
+}
+
+TEST(Csv, FieldsAreQuotedOnlyWhereTheyMustBe) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"", ""},
+        {"Waseca", "Waseca"},
+        {" lead blank", " lead blank"},
+        {"a,b", "\"a,b\""},
+        {"say \"hi\"", "\"say \"\"hi\"\"\""},
+        {"two\nlines", "\"two\nlines\""},
+        {"cr\r", "\"cr\r\""},
+        {"-0.123", "-0.123"},
+    };
+    for (const auto& [in, out] : cases) EXPECT_EQ(csv::field(in), out) << in;
+
+    TempFile file;
+    OutStream s;
+    s.bind(30, "table.csv", file.fd(), false);
+    csv::write_row(s, {"year", "location,name", "x"});
+    const std::string fields[] = {"1", "Grand \"Rapids\"", ""};
+    csv::write_row(s, fields);
+    s.flush();
+    EXPECT_EQ(file.contents(), "year,\"location,name\",x\r\n1,\"Grand \"\"Rapids\"\"\",\r\n");
+}
+
+}  // namespace
+}  // namespace seqord::test
