@@ -71,6 +71,39 @@ TEST(StoredFiles, ASetNotCommittedLeavesTheOldFilesAlone) {
     EXPECT_EQ(read_file(dir / "c.txt"), "text");
 }
 
+TEST(ParseArgs, OptionsValuesOperandsAndProblems) {
+    const process::OptionSpec specs[] = {{"help", 'h', false}, {"out", 0, true}, {"force", 0, false}};
+    struct Case {
+        std::vector<const char*> argv;
+        std::string values;  // name=value;...
+        std::string operands;
+        std::string problem;
+    };
+    const Case cases[] = {
+        {{"p", "JOB"}, "", "JOB;", ""},
+        {{"p", "--out", "dir", "JOB"}, "out=dir;", "JOB;", ""},
+        {{"p", "--out=d=2", "--force", "A", "B"}, "force=;out=d=2;", "A;B;", ""},
+        {{"p", "-h"}, "help=;", "", ""},
+        {{"p", "--", "-odd", "--force"}, "", "-odd;--force;", ""},
+        {{"p", "-", "--out="}, "out=;", "-;", ""},
+        {{"p", "--bogus"}, "", "", "unknown option '--bogus'"},
+        {{"p", "-x"}, "", "", "unknown option '-x'"},
+        {{"p", "--out"}, "", "", "option --out needs a value"},
+        {{"p", "--force=yes"}, "force=;", "", "option --force takes no value"},
+        {{"p", "--out", "a", "--out", "b"}, "out=a;", "", "option --out is given more than once"},
+    };
+    for (const Case& c : cases) {
+        const process::ParsedArgs r = process::parse_args(static_cast<int>(c.argv.size()), c.argv.data(), specs);
+        std::string values, operands;
+        for (const auto& [k, v] : r.values) values += k + "=" + v + ";";
+        for (const auto& o : r.operands) operands += o + ";";
+        EXPECT_EQ(r.problem, c.problem) << c.argv[1];
+        if (!c.problem.empty()) continue;
+        EXPECT_EQ(values, c.values) << c.argv[1];
+        EXPECT_EQ(operands, c.operands) << c.argv[1];
+    }
+}
+
 TEST(Csv, FieldsAreQuotedOnlyWhereTheyMustBe) {
     const std::pair<const char*, const char*> cases[] = {
         {"", ""},

@@ -24,6 +24,60 @@ void guard_start() {
     std::signal(SIGXFSZ, SIG_IGN);
 }
 
+ParsedArgs parse_args(int argc, const char* const* argv, std::span<const OptionSpec> specs) {
+    ParsedArgs r;
+    bool options_done = false;
+    for (int i = 1; i < argc && r.problem.empty(); ++i) {
+        const std::string_view arg = argv[i];
+        if (options_done || arg.size() < 2 || arg[0] != '-') {
+            r.operands.emplace_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            options_done = true;
+            continue;
+        }
+        const OptionSpec* spec = nullptr;
+        std::string_view inline_value;
+        bool has_inline = false;
+        if (arg[1] == '-') {
+            std::string_view name = arg.substr(2);
+            if (const auto eq = name.find('='); eq != std::string_view::npos) {
+                inline_value = name.substr(eq + 1);
+                name = name.substr(0, eq);
+                has_inline = true;
+            }
+            for (const OptionSpec& s : specs)
+                if (s.name == name) spec = &s;
+        } else if (arg.size() == 2) {
+            for (const OptionSpec& s : specs)
+                if (s.letter != 0 && s.letter == arg[1]) spec = &s;
+        }
+        if (spec == nullptr) {
+            r.problem = "unknown option '" + std::string(arg) + "'";
+            break;
+        }
+        const std::string name(spec->name);
+        if (r.has(name)) {
+            r.problem = "option --" + name + " is given more than once";
+            break;
+        }
+        if (!spec->takes_value) {
+            if (has_inline) r.problem = "option --" + name + " takes no value";
+            r.values[name] = "";
+            continue;
+        }
+        if (has_inline) {
+            r.values[name] = std::string(inline_value);
+        } else if (i + 1 < argc) {
+            r.values[name] = argv[++i];
+        } else {
+            r.problem = "option --" + name + " needs a value";
+        }
+    }
+    return r;
+}
+
 StoredFiles::~StoredFiles() { discard(); }
 
 int StoredFiles::create(const std::string& path, std::string& why) {

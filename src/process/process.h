@@ -3,7 +3,10 @@
 // storing result files whole or not at all.
 #pragma once
 
+#include <map>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace seqord::process {
@@ -15,6 +18,23 @@ namespace seqord::process {
 // file-size limit makes the write fail with an error the program reports,
 // instead of killing it silently.
 void guard_start();
+
+// The command-line conventions the companion programs share: long options
+// `--name VALUE` or `--name=VALUE`, flags `--name`, one-letter aliases
+// (`-h`), `--` ending the options (what follows is an operand even when it
+// begins with a dash; a lone `-` is an operand too), operands in order.
+struct OptionSpec {
+    std::string_view name;   // without the dashes: "out"
+    char letter = 0;         // alias `-x`, or 0
+    bool takes_value = false;
+};
+struct ParsedArgs {
+    std::map<std::string, std::string, std::less<>> values;  // options given, by name ("" for a flag)
+    std::vector<std::string> operands;
+    std::string problem;  // empty, or what is wrong: an unknown option, a missing value, an option twice
+    bool has(std::string_view name) const { return values.find(name) != values.end(); }
+};
+ParsedArgs parse_args(int argc, const char* const* argv, std::span<const OptionSpec> specs);
 
 // A set of result files that appear together, each whole, or not at all.
 // Each file is written under a fresh temporary name beside its final name;
