@@ -9,7 +9,7 @@
 #include <map>
 
 #include "output/output.h"
-#include "plot/plot.h"
+#include "seqord-plot/plot.h"
 #include "support.h"
 
 namespace seqord::test {

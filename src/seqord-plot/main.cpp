@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <string>
 
-#include "plot/plot.h"
+#include "seqord-plot/plot.h"
 #include "process/process.h"
 
 namespace {
