@@ -16,6 +16,8 @@ namespace seqord::test {
 namespace {
 
 using namespace seqord::plot;
+using results::read_pairs;
+using results::read_years;
 
 // The records of a plotting file as the program writes them, through the
 // output catalogue.
@@ -23,7 +25,7 @@ std::string records(const std::function<void(OutStream&)>& write_them) {
     TempDir d;
     {
         OutStream s;
-        s.open_file(Files::kORP, (d / "f").string());
+        s.open_file(results::kORP, (d / "f").string());
         write_them(s);
         s.close();
     }
@@ -92,24 +94,29 @@ struct Files2 {
     std::string por = (dir / "JOB.POR").string();
 };
 
-std::vector<Year> years_of(const std::string& text, std::vector<std::string>& warnings) {
+std::vector<results::Year> years_of(const std::string& text) {
     Files2 f;
     write_file(f.orp, text);
-    return read_years(f.orp, warnings);
+    return read_years(f.orp);
 }
 
-std::vector<Pair> pairs_of(const std::string& text, std::vector<std::string>& warnings) {
+std::vector<results::Pair> pairs_of(const std::string& text) {
     Files2 f;
     write_file(f.por, text);
-    return read_pairs(f.por, warnings);
+    return read_pairs(f.por);
+}
+
+// The page of the plotting files `orp` and `por` for `view`.
+Page page_for(const std::string& orp, const std::string& por, View view, std::vector<std::string>& warnings) {
+    return page_of(years_of(orp), por.empty() ? std::vector<results::Pair>{} : pairs_of(por), view, "JOB.ORP",
+                   "JOB.POR", warnings);
 }
 
 // The message of the InputError that reading `text` as a year file (or a
 // pair file) throws; empty when it reads.
 std::string year_error(const std::string& text) {
-    std::vector<std::string> w;
     try {
-        years_of(text, w);
+        years_of(text);
     } catch (const InputError& e) {
         return e.what();
     }
@@ -117,9 +124,8 @@ std::string year_error(const std::string& text) {
 }
 
 std::string pair_error(const std::string& text) {
-    std::vector<std::string> w;
     try {
-        pairs_of(text, w);
+        pairs_of(text);
     } catch (const InputError& e) {
         return e.what();
     }
@@ -158,32 +164,35 @@ std::string xmllint(const std::filesystem::path& p) {
 
 TEST(PlotRead, YearFileGivesEveryYearWithItsSharesAndPoints) {
     std::vector<std::string> w;
-    const auto years = years_of(two_years(), w);
+    const auto years = years_of(two_years());
     EXPECT_TRUE(w.empty());
     ASSERT_EQ(years.size(), 2u);
     EXPECT_EQ(years[0].head.index, 1);
     EXPECT_EQ(shown(years[0].head.name), "1996");
-    EXPECT_FLOAT_EQ(years[0].head.percent[0], 41.5f);
-    EXPECT_FLOAT_EQ(years[0].head.percent[1], 22.25f);
+    EXPECT_FLOAT_EQ(years[0].head.percent[0].value, 41.5f);
+    EXPECT_FLOAT_EQ(years[0].head.percent[1].value, 22.25f);
     ASSERT_EQ(years[0].points.size(), 3u);
     EXPECT_EQ(years[0].points[1].location, 2);
     EXPECT_EQ(shown(years[0].points[1].name), "BETA");
-    EXPECT_FLOAT_EQ(years[0].points[1].x, -0.125f);
-    EXPECT_FLOAT_EQ(years[0].points[1].y, 0.75f);
+    EXPECT_FLOAT_EQ(years[0].points[1].axis[0].value, -0.125f);
+    EXPECT_FLOAT_EQ(years[0].points[1].axis[1].value, 0.75f);
+    EXPECT_EQ(years[0].points[1].axis[1].text, "0.750");
+    EXPECT_EQ(years[0].points[1].axis[3].text, "-0.500");
+    EXPECT_EQ(years[0].points[1].line, 4);
     EXPECT_EQ(years[1].head.index, 2);
     ASSERT_EQ(years[1].points.size(), 2u);
     EXPECT_EQ(years[1].points[1].location, 3);
-    EXPECT_FLOAT_EQ(years[1].points[1].x, -1.5f);
+    EXPECT_FLOAT_EQ(years[1].points[1].axis[0].value, -1.5f);
 }
 
 TEST(PlotRead, LfLineEndsReadLikeCrLf) {
     std::string lf = two_years();
     lf.erase(std::remove(lf.begin(), lf.end(), '\r'), lf.end());
     std::vector<std::string> w;
-    const auto years = years_of(lf, w);
+    const auto years = years_of(lf);
     ASSERT_EQ(years.size(), 2u);
     EXPECT_EQ(years[0].points.size(), 3u);
-    EXPECT_FLOAT_EQ(years[1].points[0].y, 0.5f);
+    EXPECT_FLOAT_EQ(years[1].points[0].axis[1].value, 0.5f);
 }
 
 TEST(PlotRead, AYearWithoutPointsAndAFileOfOneYear) {
@@ -193,41 +202,61 @@ TEST(PlotRead, AYearWithoutPointsAndAFileOfOneYear) {
         point(s, "KEPT", 7, "X", 1.0f, 1.0f);
     });
     std::vector<std::string> w;
-    const auto years = years_of(text, w);
+    const auto years = years_of(text);
     ASSERT_EQ(years.size(), 2u);
     EXPECT_TRUE(years[0].points.empty());
     EXPECT_EQ(years[1].points.size(), 1u);
-    EXPECT_EQ(years_of(line_of(text, 1) + "\r\n" + line_of(text, 2) + "\r\n", w).size(), 1u);
+    EXPECT_EQ(years_of(line_of(text, 1) + "\r\n" + line_of(text, 2) + "\r\n").size(), 1u);
 }
 
-TEST(PlotRead, AsterisksInAPlottedValueLeaveThePointOutWithAWarning) {
-    // Axis 1 of BETA (line 4) too wide, axis 3 of ALPHA (line 3) too wide:
-    // only BETA is lost, ALPHA is drawn from axes 1 and 2.
+TEST(PlotRead, AsterisksMarkAValueUnknownAndThePageLeavesOutWhatItCannotDraw) {
+    // Axis 1 of BETA (line 4) too wide, axis 3 of ALPHA (line 3) too wide;
+    // the share of axis 2 of year 1 too wide.
     std::string text = two_years();
-    std::string beta = line_of(text, 4), alpha = line_of(text, 3);
+    std::string beta = line_of(text, 4), alpha = line_of(text, 3), ev = line_of(text, 2);
     beta.replace(23, 8, "********");
     alpha.replace(39, 8, "********");
-    text = with_line(with_line(text, 4, beta), 3, alpha);
-    std::vector<std::string> w;
-    const auto years = years_of(text, w);
-    ASSERT_EQ(years[0].points.size(), 2u);
-    EXPECT_EQ(shown(years[0].points[0].name), "ALPHA");
-    EXPECT_FLOAT_EQ(years[0].points[0].x, 0.5f);
-    EXPECT_EQ(shown(years[0].points[1].name), "DELTA");
-    ASSERT_EQ(w.size(), 1u);
-    EXPECT_NE(w[0].find("JOB.ORP, line 4"), std::string::npos) << w[0];
-    EXPECT_NE(w[0].find("BETA"), std::string::npos) << w[0];
-}
-
-TEST(PlotRead, AsterisksInAShareOfVariationMarkItUnknown) {
-    std::string text = two_years();
-    std::string ev = line_of(text, 2);
     ev.replace(22, 8, "********");
+    text = with_line(with_line(with_line(text, 4, beta), 3, alpha), 2, ev);
+    const auto years = years_of(text);
+    ASSERT_EQ(years[0].points.size(), 3u);
+    EXPECT_FALSE(years[0].points[1].axis[0].known());
+    EXPECT_EQ(years[0].points[1].axis[0].line, 4);
+    EXPECT_TRUE(years[0].points[1].axis[1].known());
+    EXPECT_FALSE(years[0].points[0].axis[2].known());
+    EXPECT_TRUE(years[0].head.percent[0].known());
+    EXPECT_FALSE(years[0].head.percent[1].known());
+    EXPECT_TRUE(years[0].head.percent[2].known());
+
+    // Axes 1 and 2 lose BETA; axes 3 and 4 lose ALPHA; axes 2 and 4 neither.
+    struct Case {
+        View view;
+        std::vector<std::string> drawn;
+        const char* warning;
+    };
+    const Case cases[] = {
+        {{1, 2}, {"ALPHA", "DELTA"}, "JOB.ORP, line 4: location 2 (BETA) of year 1996 has a value too wide"},
+        {{3, 4}, {"BETA", "DELTA"}, "JOB.ORP, line 3: location 1 (ALPHA) of year 1996 has a value too wide"},
+        {{2, 4}, {"ALPHA", "BETA", "DELTA"}, nullptr},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> w;
+        const Page page = page_of(years, {}, c.view, "JOB.ORP", "JOB.POR", w);
+        std::vector<std::string> drawn;
+        for (const Point& p : page.years[0].points) drawn.emplace_back(shown(p.name));
+        EXPECT_EQ(drawn, c.drawn) << c.view.x << "," << c.view.y;
+        if (c.warning == nullptr) {
+            EXPECT_TRUE(w.empty()) << w[0];
+        } else {
+            ASSERT_EQ(w.size(), 1u);
+            EXPECT_EQ(w[0].rfind(c.warning, 0), 0u) << w[0];
+        }
+    }
     std::vector<std::string> w;
-    const auto years = years_of(with_line(text, 2, ev), w);
-    EXPECT_FLOAT_EQ(years[0].head.percent[0], 41.5f);
-    EXPECT_LT(years[0].head.percent[1], 0.0f);
-    EXPECT_LT(years[0].head.percent[2], 0.0f);
+    const Page page = page_of(years, {}, {3, 2}, "JOB.ORP", "JOB.POR", w);
+    ASSERT_EQ(page.years[0].points.size(), 2u);
+    EXPECT_FLOAT_EQ(page.years[0].points[0].x, 0.125f);  // BETA: axis 3 across
+    EXPECT_FLOAT_EQ(page.years[0].points[0].y, 0.75f);   // and axis 2 up
 }
 
 TEST(PlotRead, MalformedYearFilesNameTheFileAndLine) {
@@ -263,29 +292,29 @@ TEST(PlotRead, MalformedYearFilesNameTheFileAndLine) {
 
 TEST(PlotRead, PairFileGroupsEachLocationOfBothYears) {
     std::vector<std::string> w;
-    const auto pairs = pairs_of(one_pair(), w);
+    const auto pairs = pairs_of(one_pair());
     EXPECT_TRUE(w.empty());
     ASSERT_EQ(pairs.size(), 1u);
-    const Pair& p = pairs[0];
+    const results::Pair& p = pairs[0];
     EXPECT_EQ(p.from.index, 1);
     EXPECT_EQ(p.to.index, 2);
-    EXPECT_FLOAT_EQ(p.to.percent[1], 30.0f);
+    EXPECT_FLOAT_EQ(p.to.percent[1].value, 30.0f);
     ASSERT_EQ(p.moves.size(), 4u);
     EXPECT_TRUE(p.moves[0].in_from && !p.moves[0].in_to);  // ALPHA
-    const Move& beta = p.moves[1];
+    const results::Move& beta = p.moves[1];
     EXPECT_TRUE(beta.in_from && beta.in_to);
-    EXPECT_FLOAT_EQ(beta.x0, -0.125f);
-    EXPECT_FLOAT_EQ(beta.y0, 0.75f);
-    EXPECT_FLOAT_EQ(beta.x1, 0.25f);
-    EXPECT_FLOAT_EQ(beta.y1, 0.5f);
+    EXPECT_FLOAT_EQ(beta.from[0].value, -0.125f);
+    EXPECT_FLOAT_EQ(beta.from[1].value, 0.75f);
+    EXPECT_FLOAT_EQ(beta.to[0].value, 0.25f);
+    EXPECT_FLOAT_EQ(beta.to[1].value, 0.5f);
     EXPECT_TRUE(!p.moves[2].in_from && p.moves[2].in_to);  // GAMMA
-    EXPECT_FLOAT_EQ(p.moves[2].x1, -1.5f);
+    EXPECT_FLOAT_EQ(p.moves[2].to[0].value, -1.5f);
     EXPECT_EQ(p.moves[3].location, 4);
 }
 
 TEST(PlotRead, AnEmptyPairFileHasNoPairs) {
     std::vector<std::string> w;
-    EXPECT_TRUE(pairs_of("", w).empty());
+    EXPECT_TRUE(pairs_of("").empty());
     EXPECT_TRUE(w.empty());
 }
 
@@ -324,8 +353,8 @@ TEST(PlotRead, MalformedPairFilesNameTheFileAndLine) {
 
 TEST(PlotRead, PairsMustBeTheSuccessiveYearsOfTheYearFile) {
     std::vector<std::string> w;
-    const auto years = years_of(two_years(), w);
-    auto pairs = pairs_of(one_pair(), w);
+    const auto years = years_of(two_years());
+    auto pairs = pairs_of(one_pair());
     EXPECT_NO_THROW(check_pairs_fit(years, pairs, "JOB.POR", w));
     EXPECT_TRUE(w.empty());
 
@@ -350,14 +379,14 @@ TEST(PlotRead, MissingFileAndFolderAreReportedByName) {
     TempDir d;
     std::vector<std::string> w;
     try {
-        read_years((d / "NONE.ORP").string(), w);
+        read_years((d / "NONE.ORP").string());
         ADD_FAILURE() << "a missing file read";
     } catch (const InputError& e) {
         EXPECT_NE(std::string(e.what()).find("NONE.ORP: no such file"), std::string::npos) << e.what();
     }
     std::filesystem::create_directory(d / "DIR.POR");
     try {
-        read_pairs((d / "DIR.POR").string(), w);
+        read_pairs((d / "DIR.POR").string());
         ADD_FAILURE() << "a folder read";
     } catch (const InputError& e) {
         EXPECT_NE(std::string(e.what()).find("DIR.POR: is a folder"), std::string::npos) << e.what();
@@ -445,9 +474,7 @@ TEST(PlotLabels, WithoutRoomEveryLabelIsStillPlacedInside) {
 
 TEST(PlotPage, OnePanelPerYearAndPairWithAMarkerPerPoint) {
     std::vector<std::string> w;
-    const auto years = years_of(two_years(), w);
-    const auto pairs = pairs_of(one_pair(), w);
-    const std::string svg = render_svg("JOB", years, pairs);
+    const std::string svg = render_svg("JOB", page_for(two_years(), one_pair(), {}, w));
     const auto yp = panels(svg, "year"), pp = panels(svg, "pair");
     ASSERT_EQ(yp.size(), 2u);
     ASSERT_EQ(pp.size(), 1u);
@@ -469,8 +496,7 @@ TEST(PlotPage, BothAxesHaveTheSameScale) {
     // ALPHA at (0.5, -0.25) and BETA at (-0.125, 0.75): the pixel distances
     // along x and y must stand in the ratio of the data distances.
     std::vector<std::string> w;
-    const auto years = years_of(two_years(), w);
-    const std::string svg = panels(render_svg("JOB", years, {}), "year")[0];
+    const std::string svg = panels(render_svg("JOB", page_for(two_years(), "", {}, w)), "year")[0];
     std::map<int, std::pair<double, double>> at;
     auto attr = [&](std::size_t from, const std::string& name) {
         const std::size_t b = svg.find(name + "=\"", from) + name.size() + 2;
@@ -495,8 +521,7 @@ TEST(PlotPage, HostileNamesGiveAWellFormedPage) {
         point(s, "<&\"'>", 3, "\xE2\x82<", 0.0f, -0.5f);
     });
     std::vector<std::string> w;
-    const auto years = years_of(text, w);
-    const std::string svg = render_svg("a&b<c>", years, {});
+    const std::string svg = render_svg("a&b<c>", page_for(text, "", {}, w));
     EXPECT_EQ(svg.find("<&"), std::string::npos);
     EXPECT_NE(svg.find("]]&gt;&amp;amp;"), std::string::npos);
     EXPECT_NE(svg.find("a&amp;b&lt;c&gt;"), std::string::npos);
@@ -636,7 +661,7 @@ TEST(PlotProgram, UsageAndHelp) {
     TempDir d;
     RunResult r = run_plot(d.path(), "");
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("seqord-plot: error: no job name given\nusage: seqord-plot [--] JOB"), std::string::npos);
+    EXPECT_NE(r.err.find("seqord-plot: error: no job name given\nusage: seqord-plot [--axes I,J] [--] JOB"), std::string::npos);
     r = run_plot(d.path(), "A B");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("one job name only"), std::string::npos);
@@ -648,7 +673,7 @@ TEST(PlotProgram, UsageAndHelp) {
     EXPECT_NE(r.err.find("no job name given"), std::string::npos) << r.err;
     r = run_plot(d.path(), "--help");
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out.rfind("usage: seqord-plot [--] JOB", 0), 0u);
+    EXPECT_EQ(r.out.rfind("usage: seqord-plot [--axes I,J] [--] JOB", 0), 0u);
     EXPECT_EQ(r.err, "");
     r = run_plot(d.path(), "--version");
     EXPECT_EQ(r.status, 0);

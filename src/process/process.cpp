@@ -24,6 +24,28 @@ void guard_start() {
     std::signal(SIGXFSZ, SIG_IGN);
 }
 
+namespace {
+
+// Whether all of `s` could be written to `fd`.
+bool put(int fd, const std::string& s) {
+    std::size_t done = 0;
+    while (done < s.size()) {
+        const ssize_t k = ::write(fd, s.data() + done, s.size() - done);
+        if (k < 0 && errno == EINTR) continue;
+        if (k <= 0) return false;
+        done += static_cast<std::size_t>(k);
+    }
+    return true;
+}
+
+}  // namespace
+
+int deliver(const std::string& out, const std::string& err, int status) {
+    if (!put(1, out) && status == 0) status = 1;
+    put(2, err);
+    return status;
+}
+
 ParsedArgs parse_args(int argc, const char* const* argv, std::span<const OptionSpec> specs) {
     ParsedArgs r;
     bool options_done = false;

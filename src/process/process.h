@@ -19,6 +19,12 @@ namespace seqord::process {
 // instead of killing it silently.
 void guard_start();
 
+// Hands over what a run has to say: `out` to standard output, then `err` to
+// standard error.  Returns `status`, or 1 when the run went well but `out`
+// could not be written whole: help or a summary that is lost (a full disk,
+// a reader that has gone away) is a failed write.
+int deliver(const std::string& out, const std::string& err, int status);
+
 // The command-line conventions the companion programs share: long options
 // `--name VALUE` or `--name=VALUE`, flags `--name`, one-letter aliases
 // (`-h`), `--` ending the options (what follows is an operand even when it

@@ -1,4 +1,5 @@
-// The command line of seqord-plot and the storing of the page.
+// The command line of seqord-plot, the panels it draws, and the storing of
+// the page.
 #include "plot.h"
 #include "process/process.h"
 
@@ -11,71 +12,133 @@ namespace seqord::plot {
 namespace {
 
 constexpr std::string_view kUsage =
-    "usage: seqord-plot [--] JOB\n"
+    "usage: seqord-plot [--axes I,J] [--] JOB\n"
     "       seqord-plot --help | --version\n"
     "Reads JOB.ORP and JOB.POR, the plotting files seqord wrote for job JOB, and writes\n"
-    "JOB.svg: a panel per year (axis 1 against axis 2, each location named) and a panel\n"
-    "per pair of successive years (an arrow per location retained in both).\n"
+    "JOB.svg: a panel per year (axis I across, axis J up, each location named) and a\n"
+    "panel per pair of successive years (an arrow per location retained in both).\n"
+    "  --axes I,J  the two axes to draw: two different axes of 1-4 (default 1,2)\n"
     "JOB may be given with a folder, and with the extension .ORP or .POR.\n"
     "Exit status: 0 page written, 1 page could not be written, 2 usage error or a\n"
     "plotting file missing, unreadable or malformed (nothing is written then).\n";
+
+constexpr process::OptionSpec kOptions[] = {
+    {"help", 'h', false},
+    {"version", 'V', false},
+    {"axes", 0, true},
+};
 
 bool ends_with(std::string_view s, std::string_view tail) {
     return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
 }
 
+// "I,J" with two different axes of 1-4; false for anything else.
+bool parse_view(std::string_view text, View& v) {
+    if (text.size() != 3 || text[1] != ',') return false;
+    v.x = text[0] - '0';
+    v.y = text[2] - '0';
+    return v.x >= 1 && v.x <= 4 && v.y >= 1 && v.y <= 4 && v.x != v.y;
+}
+
+int usage_error(std::string& err, const std::string& problem) {
+    err += "seqord-plot: error: " + problem + "\n";
+    err += kUsage;
+    return kExitBadInput;
+}
+
+// The values of a point on the two axes of the view; false, with a warning,
+// when either is a field of asterisks.
+bool values(const results::FourAxes& a, View v, float& x, float& y, const std::string& path,
+            std::int32_t location, const Name& name, const Name& year, std::vector<std::string>& warnings) {
+    const results::Printed& px = a[std::size_t(v.x - 1)];
+    const results::Printed& py = a[std::size_t(v.y - 1)];
+    if (!px.known() || !py.known()) {
+        const long line = px.known() ? py.line : px.line;
+        warnings.push_back(path + ", line " + std::to_string(line) + ": location " + std::to_string(location) + " (" +
+                           std::string(shown(name)) + ") of year " + std::string(shown(year)) +
+                           " has a value too wide for its field (asterisks); it is left out");
+        return false;
+    }
+    x = px.value;
+    y = py.value;
+    return true;
+}
+
 }  // namespace
 
+Page page_of(const std::vector<results::Year>& years, const std::vector<results::Pair>& pairs, View view,
+             const std::string& orp, const std::string& por, std::vector<std::string>& warnings) {
+    Page page;
+    page.view = view;
+    for (const results::Year& y : years) {
+        Year panel{y.head, {}};
+        for (const results::PointRecord& r : y.points) {
+            Point p{r.location, r.name, 0.0f, 0.0f};
+            if (values(r.axis, view, p.x, p.y, orp, r.location, r.name, r.year, warnings)) panel.points.push_back(p);
+        }
+        page.years.push_back(std::move(panel));
+    }
+    for (const results::Pair& p : pairs) {
+        Pair panel{p.from, p.to, {}};
+        for (const results::Move& r : p.moves) {
+            Move m;
+            m.location = r.location;
+            m.name = r.name;
+            m.in_from = r.in_from && values(r.from, view, m.x0, m.y0, por, r.location, r.name, p.from.name, warnings);
+            m.in_to = r.in_to && values(r.to, view, m.x1, m.y1, por, r.location, r.name, p.to.name, warnings);
+            if (m.in_from || m.in_to) panel.moves.push_back(m);
+        }
+        page.pairs.push_back(std::move(panel));
+    }
+    return page;
+}
+
 int run(int argc, const char* const* argv, std::string& out, std::string& err) {
-    if (argc == 2 && (std::string_view(argv[1]) == "--help" || std::string_view(argv[1]) == "-h")) {
+    const process::ParsedArgs args = process::parse_args(argc, argv, kOptions);
+    if (!args.problem.empty()) return usage_error(err, args.problem);
+    if (args.has("help")) {
         out += kUsage;
         return kExitDone;
     }
-    if (argc == 2 && (std::string_view(argv[1]) == "--version" || std::string_view(argv[1]) == "-V")) {
+    if (args.has("version")) {
         out += "seqord-plot " SEQORD_VERSION "\n";
         return kExitDone;
     }
-    // "--" ends the options: a job name after it may begin with a dash.
-    if (argc == 3 && std::string_view(argv[1]) == "--" && argv[2][0] != '\0') {
-        argv += 1;
-        argc -= 1;
-    } else if (argc != 2 || argv[1][0] == '\0' || (argv[1][0] == '-' && argv[1][1] != '\0')) {
-        const std::string_view first = argc < 2 ? "" : argv[1];
-        if (argc > 2) err += "seqord-plot: error: one job name only, please\n";
-        else if (first.size() > 1 && first[0] == '-' && first != "--")
-            err += "seqord-plot: error: unknown option '" + std::string(first) + "'\n";
-        else err += "seqord-plot: error: no job name given\n";
-        err += kUsage;
-        return kExitBadInput;
-    }
-    std::string job = argv[1];
+    View view;
+    if (args.has("axes") && !parse_view(args.values.find("axes")->second, view))
+        return usage_error(err, "--axes takes two different axes of 1-4, as in --axes 1,3 (not '" +
+                                    results::excerpt(args.values.find("axes")->second) + "')");
+    if (args.operands.size() > 1) return usage_error(err, "one job name only, please");
+    if (args.operands.empty() || args.operands[0].empty()) return usage_error(err, "no job name given");
+    std::string job = args.operands[0];
 
     if (ends_with(job, ".ORP") || ends_with(job, ".POR")) job.resize(job.size() - 4);
     const std::string orp = job + ".ORP", por = job + ".POR", svg = job + ".svg";
 
     std::vector<std::string> warnings;
-    std::vector<Year> years;
-    std::vector<Pair> pairs;
+    Page page;
     try {
-        years = read_years(orp, warnings);
-        pairs = read_pairs(por, warnings);
-        check_pairs_fit(years, pairs, por, warnings);
+        const std::vector<results::Year> years = results::read_years(orp);
+        const std::vector<results::Pair> pairs = results::read_pairs(por);
+        results::check_pairs_fit(years, pairs, por, warnings);
+        page = page_of(years, pairs, view, orp, por, warnings);
     } catch (const InputError& e) {
         for (const auto& w : warnings) err += "seqord-plot: warning: " + w + "\n";
         err += "seqord-plot: error: " + std::string(e.what()) + "; " + svg + " is not written\n";
         return kExitBadInput;
     }
-    for (const auto& w : warnings) err += "seqord-plot: warning: " + w + "\n";
 
     const std::size_t slash = job.find_last_of('/');
     const std::string name = slash == std::string::npos ? job : job.substr(slash + 1);
-    const std::string why = process::store_whole(svg, render_svg(name, years, pairs));
+    const std::string text = render_svg(name, page);
+    for (const auto& w : warnings) err += "seqord-plot: warning: " + w + "\n";
+    const std::string why = process::store_whole(svg, text);
     if (!why.empty()) {
         err += "seqord-plot: error: cannot write " + svg + " (" + why + ")\n";
         return kExitWriteFailed;
     }
-    out += "seqord-plot: wrote " + svg + ": " + std::to_string(years.size()) + " year panels, " +
-           std::to_string(pairs.size()) + " pair panels\n";
+    out += "seqord-plot: wrote " + svg + ": " + std::to_string(page.years.size()) + " year panels, " +
+           std::to_string(page.pairs.size()) + " pair panels\n";
     return kExitDone;
 }
 

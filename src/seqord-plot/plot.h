@@ -2,36 +2,35 @@
 //
 // Reads the two plotting files of a finished run, JOB.ORP (the points of
 // each year) and JOB.POR (the points of each pair of successive years),
-// through the record layer with the layouts of the output catalogue, and
-// draws them as one self-contained SVG page: a panel per year (axis 1
-// against axis 2, one marker and one name label per location) and a panel
-// per pair of successive years (an arrow per location present in both).
+// with the readers of the result files, and draws them as one
+// self-contained SVG page: a panel per year (one of the four aligned axes
+// against another, axis 1 against axis 2 unless asked otherwise, one marker
+// and one name label per location) and a panel per pair of successive years
+// (an arrow per location present in both).
 #pragma once
 
-#include <array>
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "records/records.h"
+#include "results/results.h"
 
 namespace seqord::plot {
 
-// Exit statuses of seqord-plot.
-inline constexpr int kExitDone = 0;
-inline constexpr int kExitWriteFailed = 1;  // the page could not be stored
-inline constexpr int kExitBadInput = 2;     // usage error, or a file missing, unreadable or malformed
+using results::InputError;
+using results::kExitBadInput;
+using results::kExitDone;
+using results::kExitWriteFailed;
+using results::shown;
 
-// A problem with one of the input files: the message names the file and,
-// where there is one, the line ("JOB.ORP, line 7: ...").
-class InputError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
+// The two axes a page draws: `x` across, `y` up (each 1-4, different).
+struct View {
+    int x = 1, y = 2;
 };
 
-// One located point: axis 1 and axis 2 of the aligned points.
+// One located point: its values on the two axes of the view.
 struct Point {
     std::int32_t location = 0;  // index in the location table
     Name name;
@@ -39,18 +38,9 @@ struct Point {
     float y = 0.0f;
 };
 
-// The label records of a year: its index, its name and the shares of
-// variation of its first four axes (negative: not readable, field of
-// asterisks).
-struct YearHead {
-    std::int32_t index = 0;
-    Name name;
-    std::array<float, 4> percent{};
-};
-
 struct Year {
-    YearHead head;
-    std::vector<Point> points;  // readable points, in file order
+    results::YearHead head;
+    std::vector<Point> points;  // in file order
 };
 
 // A location of a pair of years: where it stood in the earlier year, in the
@@ -65,23 +55,22 @@ struct Move {
 };
 
 struct Pair {
-    YearHead from, to;
+    results::YearHead from, to;
     std::vector<Move> moves;  // in file order
 };
 
-// Reads a whole .ORP file (at least one year). Problems that spoil only a
-// point (a value written as asterisks) leave the point out and add a line to
-// `warnings`; anything else throws InputError.
-std::vector<Year> read_years(const std::string& path, std::vector<std::string>& warnings);
+// What a page shows of the plotting files.
+struct Page {
+    View view;
+    std::vector<Year> years;
+    std::vector<Pair> pairs;
+};
 
-// Reads a whole .POR file; an empty file gives no pairs.
-std::vector<Pair> read_pairs(const std::string& path, std::vector<std::string>& warnings);
-
-// Checks that the pairs are the successive years of the year file (the same
-// indices and names); throws InputError naming the pair file otherwise.  An
-// empty pair list always fits, with a warning when there are several years.
-void check_pairs_fit(const std::vector<Year>& years, const std::vector<Pair>& pairs,
-                     const std::string& por_path, std::vector<std::string>& warnings);
+// The panels of the page for `view`.  A point whose value on either axis of
+// the view is a field of asterisks is left out, with a warning naming its
+// file (`orp` or `por`) and line.
+Page page_of(const std::vector<results::Year>& years, const std::vector<results::Pair>& pairs, View view,
+             const std::string& orp, const std::string& por, std::vector<std::string>& warnings);
 
 // ---------------------------------------------------------------- page ---
 
@@ -92,9 +81,6 @@ std::string xml_escape(std::string_view text);
 
 // A fixed-point number with `decimals` decimals, never "-0".
 std::string number(double v, int decimals);
-
-// A name as shown: without its leading and trailing blanks.
-std::string_view shown(const Name& n);
 
 // ---------------------------------------------------- label placement ---
 
@@ -131,8 +117,7 @@ std::vector<Placed> place_labels(const std::vector<LabelWish>& wishes, const Box
                                  const std::vector<Segment>& segments = {});
 
 // The whole page for job `job` (shown in its title).
-std::string render_svg(std::string_view job, const std::vector<Year>& years,
-                       const std::vector<Pair>& pairs);
+std::string render_svg(std::string_view job, const Page& page);
 
 // --------------------------------------------------------- program ---
 

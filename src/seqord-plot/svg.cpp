@@ -144,16 +144,16 @@ private:
     std::string s_;
 };
 
-std::string percent_text(float p) { return p < 0 ? std::string("?") : number(p, 1) + "%"; }
+std::string percent_text(const results::Printed& p) { return p.known() ? number(p.value, 1) + "%" : "?"; }
 
-std::string axis_text(int axis, const YearHead& a, const YearHead* b) {
+std::string axis_text(int axis, const results::YearHead& a, const results::YearHead* b) {
     const int i = axis - 1;
     std::string s = "Axis " + std::to_string(axis) + " (" + percent_text(a.percent[std::size_t(i)]);
     if (b) s += " \xE2\x86\x92 " + percent_text(b->percent[std::size_t(i)]);
     return s + ")";
 }
 
-std::string year_title(const YearHead& h) { return xml_escape(std::string(shown(h.name))); }
+std::string year_title(const results::YearHead& h) { return xml_escape(std::string(shown(h.name))); }
 
 // Frame, grid with tick values, the two axes through the origin and their
 // labels, the title lines.
@@ -239,14 +239,14 @@ std::string point_tip(const Name& n, std::int32_t l, double x, double y) {
            number(y, 3);
 }
 
-void year_panel(Svg& o, const Year& y, double side) {
+void year_panel(Svg& o, const Year& y, View v, double side) {
     Extent e;
     for (const Point& p : y.points) e.add(p.x, p.y);
     const Frame f(side, e);
     const std::size_t n = y.points.size();
     const std::string title = "Year " + std::to_string(y.head.index) + ": " + year_title(y.head);
     const std::string sub = std::to_string(n) + (n == 1 ? " location" : " locations");
-    panel_frame(o, f, title, sub, axis_text(1, y.head, nullptr), axis_text(2, y.head, nullptr));
+    panel_frame(o, f, title, sub, axis_text(v.x, y.head, nullptr), axis_text(v.y, y.head, nullptr));
     if (n == 0) empty_note(o, f, "no location retained in this year");
 
     std::vector<LabelWish> wishes;
@@ -263,7 +263,7 @@ void year_panel(Svg& o, const Year& y, double side) {
     panel_labels(o, f, wishes, names, std::vector<bool>(n, false), {});
 }
 
-void pair_panel(Svg& o, const Pair& p, double side) {
+void pair_panel(Svg& o, const Pair& p, View v, double side) {
     Extent e;
     for (const Move& m : p.moves) {
         if (m.in_from) e.add(m.x0, m.y0);
@@ -277,7 +277,7 @@ void pair_panel(Svg& o, const Pair& p, double side) {
                               ": " + a + " \xE2\x86\x92 " + b;
     const std::string sub = std::to_string(both) + " arrows from " + a + " to " + b + "; \xE2\x97\x8B only in " + a +
                             ", \xE2\x97\x8F only in " + b;
-    panel_frame(o, f, title, sub, axis_text(1, p.from, &p.to), axis_text(2, p.from, &p.to));
+    panel_frame(o, f, title, sub, axis_text(v.x, p.from, &p.to), axis_text(v.y, p.from, &p.to));
     if (p.moves.empty()) empty_note(o, f, "no location retained in these years");
 
     std::vector<LabelWish> wishes;
@@ -343,7 +343,9 @@ text { font-family: 'DejaVu Sans', 'Liberation Sans', Arial, Helvetica, sans-ser
 
 }  // namespace
 
-std::string render_svg(std::string_view job, const std::vector<Year>& years, const std::vector<Pair>& pairs) {
+std::string render_svg(std::string_view job, const Page& page) {
+    const std::vector<Year>& years = page.years;
+    const std::vector<Pair>& pairs = page.pairs;
     // One size for every panel, grown with the most crowded one.
     std::size_t most = 1;
     for (const Year& y : years) most = std::max(most, y.points.size());
@@ -369,7 +371,7 @@ std::string render_svg(std::string_view job, const std::vector<Year>& years, con
          "</marker>\n</defs>\n";
     o << "<rect width=\"" << width << "\" height=\"" << height << "\" fill=\"#f6f7f9\"/>\n";
     o << "<text class=\"heading\" x=\"" << kPage << "\" y=\"" << (kPage + 20) << "\">" << jt
-      << ": aligned ordination, axis 1 against axis 2</text>\n";
+      << ": aligned ordination, axis " << page.view.x << " against axis " << page.view.y << "</text>\n";
     o << "<text class=\"lede\" x=\"" << kPage << "\" y=\"" << (kPage + 40) << "\">" << int(years.size())
       << (years.size() == 1 ? " year" : " years")
       << "; the axes of each year are turned to agree with the year before; both axes of a panel have the same "
@@ -388,7 +390,7 @@ std::string render_svg(std::string_view job, const std::vector<Year>& years, con
     grid(years.size(), [&](std::size_t i, double x, double y) {
         o << "<g class=\"panel year\" data-year=\"" << int(years[i].head.index) << "\" transform=\"translate(" << x
           << " " << y << ")\">\n";
-        year_panel(o, years[i], side);
+        year_panel(o, years[i], page.view, side);
         o << "</g>\n";
     });
     if (!pairs.empty()) {
@@ -398,7 +400,7 @@ std::string render_svg(std::string_view job, const std::vector<Year>& years, con
         grid(pairs.size(), [&](std::size_t i, double x, double y) {
             o << "<g class=\"panel pair\" data-from=\"" << int(pairs[i].from.index) << "\" data-to=\""
               << int(pairs[i].to.index) << "\" transform=\"translate(" << x << " " << y << ")\">\n";
-            pair_panel(o, pairs[i], side);
+            pair_panel(o, pairs[i], page.view, side);
             o << "</g>\n";
         });
     }

@@ -1,0 +1,184 @@
+// Result files read line by line, their fields taken from the columns of
+// the catalogue's layouts.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "results/fields.h"
+
+namespace seqord::results {
+
+std::string excerpt(std::string_view text) {
+    constexpr std::size_t kShown = 40;
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    std::size_t i = 0;
+    for (; i < text.size() && i < kShown; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c >= 0x7f || c == '\\') {
+            out += '\\';
+            if (c == '\\') {
+                out += '\\';
+                continue;
+            }
+            out += 'x';
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        } else {
+            out += char(c);
+        }
+    }
+    if (i < text.size()) out += "...";
+    return out;
+}
+
+std::string_view trimmed(const Name& n) {
+    std::string_view v = n.view();
+    while (!v.empty() && v.back() == ' ') v.remove_suffix(1);
+    return v;
+}
+
+std::string_view shown(const Name& n) {
+    std::string_view v = trimmed(n);
+    while (!v.empty() && v.front() == ' ') v.remove_prefix(1);
+    return v;
+}
+
+namespace detail {
+
+namespace {
+
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+    return s;
+}
+
+std::string columns_text(const Column& c) {
+    if (c.w == 1) return "column " + std::to_string(c.at + 1);
+    return "columns " + std::to_string(c.at + 1) + "-" + std::to_string(end_of(c));
+}
+
+}  // namespace
+
+LineFile::LineFile(const std::string& path, int unit) : path_(path) {
+    // Opened once here first, so that the message can say plainly what is
+    // wrong with the file.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        const int err = errno;
+        if (err == ENOENT) throw InputError(path + ": no such file (is the job name right, and has seqord run?)");
+        throw InputError(path + ": cannot be opened (" + std::strerror(err) + ")");
+    }
+    struct stat st {};
+    const bool dir = ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+    ::close(fd);
+    if (dir) throw InputError(path + ": is a folder, not a file");
+    try {
+        in_.open_file(unit, path);
+    } catch (const RunStop& stop) {
+        throw InputError(path + ": cannot be opened (" + stop.what() + ")");
+    }
+}
+
+bool LineFile::next() {
+    bool more = false;
+    try {
+        more = in_.next_record(raw_);
+    } catch (const RunStop& stop) {
+        throw InputError(path_ + ", line " + std::to_string(line() + 1) + ": cannot be read (" + stop.what() + ")");
+    }
+    if (more && raw_.size() > kMaxLine) {
+        fail("a line of more than " + std::to_string(kMaxLine / 1024) + " KiB (" + found() +
+             "); seqord writes no such line");
+    }
+    return more;
+}
+
+void LineFile::need(const std::string& wanted) {
+    if (next()) return;
+    std::string m = path_ + ", after line " + std::to_string(line()) + ": the file ends where ";
+    m += wanted;
+    m += " belongs; did the run of seqord end normally?";
+    throw InputError(m);
+}
+
+void LineFile::need_text(std::string_view text, const std::string& wanted) {
+    need(wanted);
+    if (raw_ != text) misplaced(wanted);
+}
+
+void LineFile::need_literal(const Column& c, const std::string& wanted) {
+    need(wanted);
+    if (!has(c)) misplaced(wanted);
+}
+
+void LineFile::need_values(const Columns& c, std::size_t n, const std::string& wanted) {
+    need(wanted);
+    if (n == 0 ? !raw_.empty() : !ends_at(c[n - 1])) misplaced(wanted);
+}
+
+void LineFile::skip_to(std::string_view text, const std::string& wanted) {
+    do need(wanted);
+    while (raw_ != text);
+}
+
+std::string LineFile::found() const {
+    if (raw_.empty()) return "an empty line";
+    std::string m(1, '"');
+    m += excerpt(raw_);
+    m += '"';
+    return m;
+}
+
+std::string_view LineFile::field(const Column& c) const {
+    const std::string_view r = raw_;
+    return c.at >= r.size() ? std::string_view() : r.substr(c.at, c.w);
+}
+
+std::string_view LineFile::text() const {
+    std::string_view r = raw_;
+    while (!r.empty() && r.back() == ' ') r.remove_suffix(1);
+    return r;
+}
+
+bool LineFile::has(const Column& c) const { return field(c) == c.text; }
+
+bool LineFile::ends_at(const Column& c) const { return text().size() == end_of(c); }
+
+void LineFile::not_a_number(const Column& c, std::string_view record) const {
+    std::string m(record);
+    m += " with a field that is not a number (";
+    m += columns_text(c);
+    m += " \"";
+    m += excerpt(field(c));
+    m += "\")";
+    fail(m);
+}
+
+std::int32_t LineFile::integer(const Column& c, std::string_view record) const {
+    const std::string_view f = field(c);
+    std::int32_t v = 0;
+    if (trim(f).empty() || !parse_int_field(f, v)) not_a_number(c, record);
+    return v;
+}
+
+Printed LineFile::real(const Column& c, std::string_view record) const {
+    const std::string_view f = field(c);
+    Printed p;
+    p.line = line();
+    if (f.size() == c.w && f.find_first_not_of('*') == std::string_view::npos) return p;  // too wide when written
+    const std::string_view t = trim(f);
+    if (t.empty() || t.find(' ') != std::string_view::npos || !parse_real_field(f, c.d, p.value))
+        not_a_number(c, record);
+    p.text = std::string(t);
+    return p;
+}
+
+Name LineFile::name(const Column& c) const { return Name::of(field(c)); }
+
+}  // namespace detail
+}  // namespace seqord::results
