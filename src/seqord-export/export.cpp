@@ -1,0 +1,264 @@
+// The tables of seqord-export, their checks across the result files, and
+// the command line.
+#include "seqord-export/export.h"
+
+#include <map>
+#include <set>
+
+#include "csv/csv.h"
+#include "process/process.h"
+#include "results/results.h"
+
+#ifndef SEQORD_VERSION
+#define SEQORD_VERSION "unknown"
+#endif
+
+namespace seqord::tables {
+
+namespace {
+
+using results::InputError;
+
+constexpr std::string_view kUsage =
+    "usage: seqord-export [--out DIR] [--] JOB\n"
+    "       seqord-export --help | --version\n"
+    "Reads JOB.SOR, JOB.ORS and JOB.ORP, the result files seqord wrote for job JOB, and\n"
+    "writes three CSV tables beside them:\n"
+    "  JOB.points.csv     year_index,year,location_index,location,axis1,axis2,axis3,axis4\n"
+    "                     (the aligned points of each year)\n"
+    "  JOB.axes.csv       year_index,year,axis,eigenvalue,percent,cumulative_percent\n"
+    "                     (the axes each year kept)\n"
+    "  JOB.alignment.csv  year_index,next_year_index,axis,correlation,reversed\n"
+    "                     (the correlations between the axes of successive years)\n"
+    "  --out DIR  write the tables into the folder DIR instead\n"
+    "JOB may be given with a folder, and with the extension of one of its result files.\n"
+    "Exit status: 0 tables written, 1 a table could not be written, 2 usage error or a\n"
+    "result file missing, unreadable or malformed (nothing is written then).\n";
+
+constexpr process::OptionSpec kOptions[] = {
+    {"help", 'h', false},
+    {"version", 'V', false},
+    {"out", 0, true},
+};
+
+// The record layer writes every stream under a unit number; the tables
+// have these.
+constexpr int kPointsUnit = 31, kAxesUnit = 32, kAlignmentUnit = 33;
+
+bool ends_with(std::string_view s, std::string_view tail) {
+    return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
+}
+
+std::string name_field(const Name& n) { return std::string(results::trimmed(n)); }
+
+std::string year_text(std::int32_t index, const Name& name) {
+    return std::to_string(index) + " (" + std::string(results::shown(name)) + ")";
+}
+
+// The lines of one file that hold a field of asterisks: one warning each.
+class Asterisks {
+public:
+    explicit Asterisks(std::string path) : path_(std::move(path)) {}
+    // The value's text, noting its line when it is unknown.
+    const std::string& take(const results::Printed& p) {
+        if (!p.known()) lines_.insert(p.line);
+        return p.text;
+    }
+    void warn(const std::string& table, std::vector<std::string>& warnings) const {
+        for (long line : lines_)
+            warnings.push_back(path_ + ", line " + std::to_string(line) +
+                               ": a value printed as asterisks (too wide for its field) is an empty field in " +
+                               table);
+    }
+
+private:
+    std::string path_;
+    std::set<long> lines_;
+};
+
+std::string base_name(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Checks that the report and the summary are of one run: the same
+// sequence, and year for year the same name, number of kept axes and
+// eigenvalues.
+void check_same_run(const results::Report& report, const results::Summary& summary, const std::string& sor,
+                    const std::string& ors) {
+    const std::string same = "; are both from the same run?";
+    if (report.iys != summary.iys || report.iyf != summary.iyf)
+        throw InputError(ors + ": the sequence of years " + std::to_string(summary.iys) + " to " +
+                         std::to_string(summary.iyf) + " is not that of " + sor + " (" + std::to_string(report.iys) +
+                         " to " + std::to_string(report.iyf) + ")" + same);
+    if (report.years.size() != summary.years.size())
+        throw InputError(ors + ": holds " + std::to_string(summary.years.size()) + " year records, " + sor +
+                         " reports " + std::to_string(report.years.size()) + same);
+    for (std::size_t i = 0; i < report.years.size(); ++i) {
+        const results::ReportYear& r = report.years[i];
+        const results::SummaryYear& s = summary.years[i];
+        bool agree = r.name == s.name && r.kept == s.kept && s.eigenvalues.size() == r.axes.size();
+        for (std::size_t a = 0; agree && a < r.axes.size(); ++a) agree = r.axes[a].eigenvalue.text == s.eigenvalues[a].text;
+        if (!agree)
+            throw InputError(ors + ", line " + std::to_string(s.line) + ": year " + year_text(s.index, s.name) +
+                             " does not agree with the year '" + std::string(results::shown(r.name)) + "' of " + sor +
+                             ", line " + std::to_string(r.line) + " (name, number of axes or eigenvalues)" + same);
+    }
+}
+
+}  // namespace
+
+Tables build(const std::string& job, std::vector<std::string>& warnings) {
+    const std::string sor = job + ".SOR", ors = job + ".ORS", orp = job + ".ORP";
+    const results::Summary summary = results::read_summary(ors);
+    const results::Report report = results::read_report(sor);
+    check_same_run(report, summary, sor, ors);
+
+    // The plotting points: the years IYS to IYF, one by one.  A run with
+    // IYF before IYS writes none (the file then holds what an earlier run
+    // left, if anything).
+    std::vector<results::Year> years;
+    if (report.iyf >= report.iys) {
+        years = results::read_years(orp);
+        const std::int32_t want = report.iyf - report.iys + 1;
+        if (years.front().head.index != report.iys || std::int32_t(years.size()) != want)
+            throw InputError(orp + ": holds the years " + std::to_string(years.front().head.index) + " to " +
+                             std::to_string(years.back().head.index) + ", but the run's sequence is " +
+                             std::to_string(report.iys) + " to " + std::to_string(report.iyf) +
+                             " (" + sor + "); are both from the same run?");
+    }
+
+    // A year index given to more than one year record: the report has a
+    // block for each, and the axes table gives each as reported.
+    std::map<std::int32_t, std::vector<long>> blocks;
+    for (const results::SummaryYear& y : summary.years) blocks[y.index].push_back(y.line);
+    for (const auto& [index, lines] : blocks) {
+        if (lines.size() < 2) continue;
+        std::string at;
+        for (long l : lines) at += (at.empty() ? "" : ", ") + std::to_string(l);
+        warnings.push_back(ors + ": year index " + std::to_string(index) + " has " + std::to_string(lines.size()) +
+                           " year records (lines " + at +
+                           "); the axes table lists each block as reported, and the points are what the run kept of them");
+    }
+
+    const std::string points_name = base_name(job) + ".points.csv", axes_name = base_name(job) + ".axes.csv",
+                      alignment_name = base_name(job) + ".alignment.csv";
+    Tables t;
+    Asterisks in_orp(orp), in_axes(sor), in_alignment(sor);
+
+    t.points.header = {"year_index", "year", "location_index", "location", "axis1", "axis2", "axis3", "axis4"};
+    for (const results::Year& y : years)
+        for (const results::PointRecord& p : y.points)
+            t.points.rows.push_back({std::to_string(y.head.index), name_field(p.year), std::to_string(p.location),
+                                     name_field(p.name), in_orp.take(p.axis[0]), in_orp.take(p.axis[1]),
+                                     in_orp.take(p.axis[2]), in_orp.take(p.axis[3])});
+
+    t.axes.header = {"year_index", "year", "axis", "eigenvalue", "percent", "cumulative_percent"};
+    for (std::size_t i = 0; i < report.years.size(); ++i) {
+        const results::ReportYear& y = report.years[i];
+        for (const results::EigenRow& a : y.axes)
+            t.axes.rows.push_back({std::to_string(summary.years[i].index), name_field(y.name), std::to_string(a.number),
+                                   in_axes.take(a.eigenvalue), in_axes.take(a.percent), in_axes.take(a.cumulative)});
+    }
+
+    // A negative correlation is what turned the later year's axis.  One
+    // between -0.0005 and 0 prints as 0.000, without its sign: the table
+    // gives what the report shows.
+    t.alignment.header = {"year_index", "next_year_index", "axis", "correlation", "reversed"};
+    for (const results::CorrelationRow& r : report.correlations)
+        for (std::size_t m = 0; m < 4; ++m) {
+            const results::Printed& c = r.r[m];
+            const std::string reversed = !c.known() ? "" : c.value < 0.0f ? "true" : "false";
+            t.alignment.rows.push_back(
+                {std::to_string(r.year), std::to_string(r.next_year), std::to_string(m + 1), in_alignment.take(c), reversed});
+        }
+
+    in_orp.warn(points_name, warnings);
+    in_axes.warn(axes_name, warnings);
+    in_alignment.warn(alignment_name, warnings);
+    return t;
+}
+
+namespace {
+
+int usage_error(std::string& err, const std::string& problem) {
+    err += "seqord-export: error: " + problem + "\n";
+    err += kUsage;
+    return results::kExitBadInput;
+}
+
+// Writes the tables whole under their final names, or none of them; empty
+// on success, else what went wrong.
+std::string store(const Tables& t, const std::string& base) {
+    process::StoredFiles set;
+    const struct {
+        const Table* table;
+        std::string path;
+        int unit;
+    } files[] = {{&t.points, base + ".points.csv", kPointsUnit},
+                 {&t.axes, base + ".axes.csv", kAxesUnit},
+                 {&t.alignment, base + ".alignment.csv", kAlignmentUnit}};
+    for (const auto& f : files) {
+        std::string why;
+        const int fd = set.create(f.path, why);
+        if (fd < 0) return "cannot write " + f.path + " (" + why + ")";
+        try {
+            OutStream s;
+            s.bind(f.unit, f.path, fd, false);
+            csv::write_row(s, f.table->header);
+            for (const auto& row : f.table->rows) csv::write_row(s, row);
+            s.flush();
+        } catch (const RunStop& stop) {
+            return "cannot write " + f.path + " (" + stop.what() + ")";
+        }
+    }
+    const std::string why = set.commit();
+    return why.empty() ? why : "cannot store the tables " + base + ".*.csv (" + why + ")";
+}
+
+}  // namespace
+
+int run(int argc, const char* const* argv, std::string& out, std::string& err) {
+    const process::ParsedArgs args = process::parse_args(argc, argv, kOptions);
+    if (!args.problem.empty()) return usage_error(err, args.problem);
+    if (args.has("help")) {
+        out += kUsage;
+        return results::kExitDone;
+    }
+    if (args.has("version")) {
+        out += "seqord-export " SEQORD_VERSION "\n";
+        return results::kExitDone;
+    }
+    if (args.operands.size() > 1) return usage_error(err, "one job name only, please");
+    if (args.operands.empty() || args.operands[0].empty()) return usage_error(err, "no job name given");
+    std::string job = args.operands[0];
+    for (std::string_view ext : {".SOR", ".ORS", ".POR", ".ORP"})
+        if (ends_with(job, ext)) job.resize(job.size() - ext.size());
+    std::string base = job;
+    if (args.has("out")) {
+        const std::string& dir = args.values.find("out")->second;
+        if (dir.empty()) return usage_error(err, "--out needs a folder");
+        base = dir + (dir.back() == '/' ? "" : "/") + base_name(job);
+    }
+
+    std::vector<std::string> warnings;
+    Tables t;
+    try {
+        t = build(job, warnings);
+    } catch (const InputError& e) {
+        for (const auto& w : warnings) err += "seqord-export: warning: " + w + "\n";
+        err += "seqord-export: error: " + std::string(e.what()) + "; no table is written\n";
+        return results::kExitBadInput;
+    }
+    for (const auto& w : warnings) err += "seqord-export: warning: " + w + "\n";
+    if (const std::string why = store(t, base); !why.empty()) {
+        err += "seqord-export: error: " + why + "; no table is written\n";
+        return results::kExitWriteFailed;
+    }
+    out += "seqord-export: wrote " + base + ".points.csv (" + std::to_string(t.points.rows.size()) + " rows), " +
+           base + ".axes.csv (" + std::to_string(t.axes.rows.size()) + " rows), " + base + ".alignment.csv (" +
+           std::to_string(t.alignment.rows.size()) + " rows)\n";
+    return results::kExitDone;
+}
+
+}  // namespace seqord::tables
