@@ -474,7 +474,7 @@ TEST(PlotLabels, WithoutRoomEveryLabelIsStillPlacedInside) {
 
 TEST(PlotPage, OnePanelPerYearAndPairWithAMarkerPerPoint) {
     std::vector<std::string> w;
-    const std::string svg = render_svg("JOB", page_for(two_years(), one_pair(), {}, w));
+    const std::string svg = render_svg("JOB", page_for(two_years(), one_pair(), {}, w), w);
     const auto yp = panels(svg, "year"), pp = panels(svg, "pair");
     ASSERT_EQ(yp.size(), 2u);
     ASSERT_EQ(pp.size(), 1u);
@@ -496,7 +496,7 @@ TEST(PlotPage, BothAxesHaveTheSameScale) {
     // ALPHA at (0.5, -0.25) and BETA at (-0.125, 0.75): the pixel distances
     // along x and y must stand in the ratio of the data distances.
     std::vector<std::string> w;
-    const std::string svg = panels(render_svg("JOB", page_for(two_years(), "", {}, w)), "year")[0];
+    const std::string svg = panels(render_svg("JOB", page_for(two_years(), "", {}, w), w), "year")[0];
     std::map<int, std::pair<double, double>> at;
     auto attr = [&](std::size_t from, const std::string& name) {
         const std::size_t b = svg.find(name + "=\"", from) + name.size() + 2;
@@ -521,7 +521,7 @@ TEST(PlotPage, HostileNamesGiveAWellFormedPage) {
         point(s, "<&\"'>", 3, "\xE2\x82<", 0.0f, -0.5f);
     });
     std::vector<std::string> w;
-    const std::string svg = render_svg("a&b<c>", page_for(text, "", {}, w));
+    const std::string svg = render_svg("a&b<c>", page_for(text, "", {}, w), w);
     EXPECT_EQ(svg.find("<&"), std::string::npos);
     EXPECT_NE(svg.find("]]&gt;&amp;amp;"), std::string::npos);
     EXPECT_NE(svg.find("a&amp;b&lt;c&gt;"), std::string::npos);

@@ -130,7 +130,7 @@ int run(int argc, const char* const* argv, std::string& out, std::string& err) {
 
     const std::size_t slash = job.find_last_of('/');
     const std::string name = slash == std::string::npos ? job : job.substr(slash + 1);
-    const std::string text = render_svg(name, page);
+    const std::string text = render_svg(name, page, warnings);
     for (const auto& w : warnings) err += "seqord-plot: warning: " + w + "\n";
     const std::string why = process::store_whole(svg, text);
     if (!why.empty()) {

@@ -106,18 +106,24 @@ struct LabelWish {
 struct Placed {
     Box box;             // where the label's text stands
     bool leader = false; // set off from its marker: join them with a line
+    bool shown = true;   // false: left off, for want of room
 };
 
 // Greedy placement: labels are taken most crowded first, and each goes to
 // the first of a ring of positions round its marker (nearest ring first)
 // that stays inside `bounds` and meets no marker, no segment and no label
 // placed before it; when every position collides, the one with least
-// overlap is taken.  Deterministic for a given input.
+// overlap is taken.  The looking is bounded: a label that has met more
+// markers, labels and lines near its places than a page can show before
+// its place is settled is left off (shown false), so that a page of any
+// size is drawn in time proportional to its labels.  Deterministic for a
+// given input.
 std::vector<Placed> place_labels(const std::vector<LabelWish>& wishes, const Box& bounds,
                                  const std::vector<Segment>& segments = {});
 
-// The whole page for job `job` (shown in its title).
-std::string render_svg(std::string_view job, const Page& page);
+// The whole page for job `job` (shown in its title).  A panel whose labels
+// cannot all be placed adds a warning saying how many are left off.
+std::string render_svg(std::string_view job, const Page& page, std::vector<std::string>& warnings);
 
 // --------------------------------------------------------- program ---
 

@@ -202,9 +202,11 @@ void panel_frame(Svg& o, const Frame& f, const std::string& title, const std::st
       << lx << " " << ly << ")\">" << ylab << "</text>\n";
 }
 
-// The name labels with, where a label stands off, a line to its marker.
-void panel_labels(Svg& o, const Frame& f, const std::vector<LabelWish>& wishes, const std::vector<const Name*>& names,
-                  const std::vector<bool>& faint, const std::vector<Segment>& segments) {
+// The name labels with, where a label stands off, a line to its marker;
+// returns how many are left off for want of room.
+std::size_t panel_labels(Svg& o, const Frame& f, const std::vector<LabelWish>& wishes,
+                         const std::vector<const Name*>& names, const std::vector<bool>& faint,
+                         const std::vector<Segment>& segments) {
     Box bounds = f.box();
     bounds.x0 += 2;
     bounds.y0 += 2;
@@ -212,7 +214,12 @@ void panel_labels(Svg& o, const Frame& f, const std::vector<LabelWish>& wishes, 
     bounds.y1 -= 2;
     const std::vector<Placed> placed = place_labels(wishes, bounds, segments);
     o << "<g class=\"labels\">\n";
+    std::size_t left_off = 0;
     for (std::size_t i = 0; i < placed.size(); ++i) {
+        if (!placed[i].shown) {
+            ++left_off;
+            continue;
+        }
         const Box& b = placed[i].box;
         if (placed[i].leader) {
             // From the marker's edge to the nearest point of the label.
@@ -227,6 +234,14 @@ void panel_labels(Svg& o, const Frame& f, const std::vector<LabelWish>& wishes, 
           << (b.y1 - 3) << "\">" << xml_escape(std::string(shown(*names[i]))) << "</text>\n";
     }
     o << "</g>\n";
+    return left_off;
+}
+
+// The warning of a panel whose labels did not all find room.
+void left_off_note(std::size_t left_off, std::size_t all, const std::string& panel, std::vector<std::string>& warnings) {
+    if (left_off == 0) return;
+    warnings.push_back(panel + ": " + std::to_string(left_off) + " of " + std::to_string(all) +
+                       " name labels are left off, for want of room near their markers");
 }
 
 void empty_note(Svg& o, const Frame& f, std::string_view text) {
@@ -239,7 +254,7 @@ std::string point_tip(const Name& n, std::int32_t l, double x, double y) {
            number(y, 3);
 }
 
-void year_panel(Svg& o, const Year& y, View v, double side) {
+void year_panel(Svg& o, const Year& y, View v, double side, std::vector<std::string>& warnings) {
     Extent e;
     for (const Point& p : y.points) e.add(p.x, p.y);
     const Frame f(side, e);
@@ -260,10 +275,11 @@ void year_panel(Svg& o, const Year& y, View v, double side) {
         names.push_back(&p.name);
     }
     o << "</g>\n";
-    panel_labels(o, f, wishes, names, std::vector<bool>(n, false), {});
+    left_off_note(panel_labels(o, f, wishes, names, std::vector<bool>(n, false), {}), n,
+                  "year " + std::to_string(y.head.index) + " (" + std::string(shown(y.head.name)) + ")", warnings);
 }
 
-void pair_panel(Svg& o, const Pair& p, View v, double side) {
+void pair_panel(Svg& o, const Pair& p, View v, double side, std::vector<std::string>& warnings) {
     Extent e;
     for (const Move& m : p.moves) {
         if (m.in_from) e.add(m.x0, m.y0);
@@ -314,7 +330,8 @@ void pair_panel(Svg& o, const Pair& p, View v, double side) {
         faint.push_back(!(m.in_from && m.in_to));
     }
     o << "</g>\n";
-    panel_labels(o, f, wishes, names, faint, segments);
+    left_off_note(panel_labels(o, f, wishes, names, faint, segments), wishes.size(),
+                  "years " + std::to_string(p.from.index) + " and " + std::to_string(p.to.index), warnings);
 }
 
 constexpr std::string_view kStyle = R"(
@@ -343,7 +360,7 @@ text { font-family: 'DejaVu Sans', 'Liberation Sans', Arial, Helvetica, sans-ser
 
 }  // namespace
 
-std::string render_svg(std::string_view job, const Page& page) {
+std::string render_svg(std::string_view job, const Page& page, std::vector<std::string>& warnings) {
     const std::vector<Year>& years = page.years;
     const std::vector<Pair>& pairs = page.pairs;
     // One size for every panel, grown with the most crowded one.
@@ -390,7 +407,7 @@ std::string render_svg(std::string_view job, const Page& page) {
     grid(years.size(), [&](std::size_t i, double x, double y) {
         o << "<g class=\"panel year\" data-year=\"" << int(years[i].head.index) << "\" transform=\"translate(" << x
           << " " << y << ")\">\n";
-        year_panel(o, years[i], page.view, side);
+        year_panel(o, years[i], page.view, side, warnings);
         o << "</g>\n";
     });
     if (!pairs.empty()) {
@@ -400,7 +417,7 @@ std::string render_svg(std::string_view job, const Page& page) {
         grid(pairs.size(), [&](std::size_t i, double x, double y) {
             o << "<g class=\"panel pair\" data-from=\"" << int(pairs[i].from.index) << "\" data-to=\""
               << int(pairs[i].to.index) << "\" transform=\"translate(" << x << " " << y << ")\">\n";
-            pair_panel(o, pairs[i], page.view, side);
+            pair_panel(o, pairs[i], page.view, side, warnings);
             o << "</g>\n";
         });
     }
