@@ -129,6 +129,13 @@ std::string StoredFiles::commit() {
         if (e.fd >= 0 && ::close(e.fd) != 0 && why.empty()) why = std::strerror(errno);
         e.fd = -1;
     }
+    // A folder in the way of one file would stop the renames halfway, with
+    // the files before it in place: found before anything is renamed.
+    for (const Entry& e : entries_) {
+        struct stat st {};
+        if (why.empty() && ::stat(e.path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+            why = e.path + ": " + std::strerror(EISDIR);
+    }
     for (Entry& e : entries_) {
         if (!why.empty()) break;
         if (::rename(e.temp.c_str(), e.path.c_str()) != 0) {

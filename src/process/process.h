@@ -59,7 +59,8 @@ public:
     int create(const std::string& path, std::string& why);
     // Closes every file and renames each over its final name.  Empty on
     // success, else the reason; on failure no temporary is left behind (a
-    // file already renamed stays in place).
+    // file already renamed stays in place; a final name that is a folder is
+    // found before any file is renamed).
     std::string commit();
 
 private:
