@@ -358,8 +358,8 @@ TEST(ExportProgram, DamagedResultFilesAreRefusedByFileAndLineAndNothingIsWritten
         {"a line of more than a megabyte", "JOB.SOR", edit(sor, 30, std::string((1 << 20) + 5, 'x')),
          "JOB.SOR, line 31: a line of more than 1024 KiB (\"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx...\")"},
         {"summary cut", "JOB.ORS", cut(ors, 20),
-         "JOB.ORS, after line 20: the file ends where the sum and number of the non-zero eigenvalues of year 2 (1998) "
-         "belongs"},
+         "JOB.ORS, after line 20: the file ends where the line of the sum and number of the non-zero eigenvalues of "
+         "year 2 (1998) belongs"},
         {"summary of another run", "JOB.ORS",
          read_file(data_dir() / "golden" / "small_002" / "expected" / "JOB.ORS"), "are both from the same run?"},
         {"summary with another eigenvalue", "JOB.ORS", edit(ors, 8, ors[8].substr(0, 16) + "     2.339" + ors[8].substr(26)),

@@ -29,16 +29,16 @@ static_assert(kValues.n == 10 && kValues[0].kind == Item::F && kScores[0].kind =
 Summary read_summary(const std::string& path) {
     LineFile f(path, kORS);
     Summary s;
-    f.need_values(kDimensions, 7, "the dimensions of the run (seven numbers)");
+    f.need_values(kDimensions, 7, "the line of the run's dimensions (seven numbers)");
     s.maxl = f.integer(kDimensions[1], "the dimensions of the run");
     if (s.maxl < 0) f.fail("a negative number of locations (MAXL)");
     if (!f.next())
         throw InputError(path + ", after line 1: the summary ends after the dimensions of the run: the run stopped "
                          "at the workspace check (a workspace area too small) and has no results");
     if (f.raw().size() > detail::end_of(kTitle[0])) f.misplaced("the title of the run");
-    f.need("the options of the run");
-    if (f.raw().size() > detail::end_of(kOptions[3])) f.fail(f.found() + " where the options of the run belong");
-    f.need_values(kSequence, 2, "the sequence of the run (two numbers)");
+    f.need("the line of the run's options");
+    if (f.raw().size() > detail::end_of(kOptions[3])) f.misplaced("the line of the run's options");
+    f.need_values(kSequence, 2, "the line of the run's sequence (two numbers)");
     s.iys = f.integer(kSequence[0], "the sequence of the run");
     s.iyf = f.integer(kSequence[1], "the sequence of the run");
 
@@ -58,12 +58,12 @@ Summary read_summary(const std::string& path) {
         for (std::size_t done = 0; done == 0 || done < std::size_t(s.maxl); done += per_line)
             f.need_values(kFlags, std::min(per_line, std::size_t(s.maxl) - done), "the elimination vector" + of);
 
-        f.need_values(kKept, 2, "the sum and number of the non-zero eigenvalues" + of);
+        f.need_values(kKept, 2, "the line of the sum and number of the non-zero eigenvalues" + of);
         y.kept = f.integer(kKept[1], "the number of non-zero eigenvalues");
         if (y.kept < 0) f.fail("a negative number of non-zero eigenvalues" + of);
         for (std::size_t done = 0; done == 0 || done < std::size_t(y.kept); done += kValues.n) {
             const std::size_t k = std::min(kValues.n, std::size_t(y.kept) - done);
-            f.need_values(kValues, k, "the eigenvalues" + of);
+            f.need_values(kValues, k, "a line of the eigenvalues" + of);
             for (std::size_t i = 0; i < k; ++i) y.eigenvalues.push_back(f.real(kValues[i], "an eigenvalue line"));
         }
         for (std::int32_t i = 1; i <= y.locations; ++i) {
