@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <functional>
 #include <limits>
@@ -467,7 +468,35 @@ TEST(PlotLabels, WithoutRoomEveryLabelIsStillPlacedInside) {
     const Box bounds{0, 0, 100, 100};
     const auto placed = place_labels(wishes, bounds);
     ASSERT_EQ(placed.size(), 30u);
-    for (const Placed& p : placed) EXPECT_TRUE(inside(p.box, bounds));
+    for (const Placed& p : placed) {
+        EXPECT_TRUE(p.shown);
+        EXPECT_TRUE(inside(p.box, bounds));
+    }
+}
+
+TEST(PlotLabels, ACrowdBeyondAllRoomIsPlacedInBoundedTimeAndTheRestLeftOff) {
+    // Thousands of labels at one spot, and as many in a cloud a pixel wide:
+    // the first take the places round the spot, the later ones are left
+    // off once their looking is used up.
+    const Box bounds{0, 0, 1100, 1100};
+    for (double spread : {0.0, 1.0}) {
+        std::vector<LabelWish> wishes;
+        for (int i = 0; i < 3000; ++i)
+            wishes.push_back({550 + spread * std::sin(i), 550 + spread * std::cos(i), 3.5, 54.8, 13});
+        const auto placed = place_labels(wishes, bounds);
+        std::size_t shown = 0;
+        for (const Placed& p : placed) shown += p.shown;
+        EXPECT_GT(shown, 48u) << spread;  // every place of every ring, and more, overlapping
+        EXPECT_LT(shown, 1500u) << spread;
+        // The same wishes give the same page.
+        const auto again = place_labels(wishes, bounds);
+        for (std::size_t i = 0; i < placed.size(); ++i) {
+            ASSERT_EQ(again[i].shown, placed[i].shown);
+            if (placed[i].shown) {
+                EXPECT_EQ(again[i].box.x0, placed[i].box.x0);
+            }
+        }
+    }
 }
 
 // -------------------------------------------------------------- page ---
@@ -655,6 +684,77 @@ TEST(PlotProgram, AnUnwritablePageEndsWithStatus1AndLeavesNothing) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("seqord-plot: error: cannot write JOB.svg"), std::string::npos) << r.err;
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(d.path()), {}), 3);
+}
+
+TEST(PlotProgram, AnyTwoAxesAreDrawnWithTheirShares) {
+    TempDir d;
+    const auto ex = data_dir() / ".." / ".." / "examples";
+    run_seqord(d, ex / "TRIAL.EMA", ex / "TRIAL.NAQ");
+    const RunResult r = run_plot(d.path(), "--axes 3,4 JOB");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    const std::string svg = read_file(d / "JOB.svg");
+    EXPECT_NE(svg.find(": aligned ordination, axis 3 against axis 4</text>"), std::string::npos);
+    // Each year's axis labels carry the shares of axes 3 and 4 of its
+    // 'ev as % of SS' record.
+    const std::string orp = read_file(d / "JOB.ORP");
+    const auto yp = panels(svg, "year");
+    std::size_t year = 0;
+    for (std::size_t b = 0; b < orp.size(); b = orp.find('\n', b) + 1) {
+        const std::string line = orp.substr(b, orp.find("\r\n", b) - b);
+        if (line.rfind(" ev as % of SS", 0) != 0) continue;
+        ASSERT_LT(year, yp.size());
+        for (int axis : {3, 4}) {
+            std::string label = ">Axis ";
+            label += std::to_string(axis);
+            label += " (";
+            label += number(std::stod(line.substr(14 + 8 * std::size_t(axis - 1), 8)), 1);
+            label += "%)</text>";
+            EXPECT_NE(yp[year].find(label), std::string::npos) << year << ": " << label;
+        }
+        EXPECT_EQ(yp[year].find(">Axis 1 ("), std::string::npos);
+        ++year;
+    }
+    EXPECT_EQ(year, 6u);
+    // ALDERTON in 2019 stands at its axis 3 and axis 4 values.
+    EXPECT_NE(yp[0].find("ALDERTON (location 1): 0.087, -0.084"), std::string::npos);
+    EXPECT_NE(panels(svg, "pair")[0].find(">Axis 3 ("), std::string::npos);
+    if (!have_xmllint()) GTEST_SKIP() << "xmllint is not installed";
+    EXPECT_EQ(xmllint(d / "JOB.svg"), "");
+}
+
+TEST(PlotProgram, AxesOtherThanTwoDifferentOfOneToFourAreAUsageError) {
+    TempDir d;
+    for (const char* bad : {"1,1", "0,2", "1,5", "1,2,3", "12", "a,b", "'1;2'", "' 1,2'", "''", "-1,2"}) {
+        const RunResult r = run_plot(d.path(), std::string("--axes ") + bad + " JOB");
+        EXPECT_EQ(r.status, 2) << bad;
+        EXPECT_EQ(r.err.rfind("seqord-plot: error: --axes takes two different axes of 1-4, as in --axes 1,3", 0), 0u)
+            << bad << ": " << r.err;
+    }
+    const RunResult r = run_plot(d.path(), "JOB --axes");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("option --axes needs a value"), std::string::npos) << r.err;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(d.path()), {}), 0);
+}
+
+TEST(PlotProgram, APanelWhoseLabelsDoNotAllFitSaysHowManyAreLeftOff) {
+    TempDir d;
+    write_file(d / "JOB.ORP", records([](OutStream& s) {
+                   year_head(s, 1, "1996", 40.0f, 20.0f);
+                   for (int l = 1; l <= 2500; ++l) point(s, "1996", l, std::to_string(l).c_str(), 0.5f, 0.5f);
+               }));
+    write_file(d / "JOB.POR", "");
+    const RunResult r = run_plot(d.path(), "JOB");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string prefix = "seqord-plot: warning: year 1 (1996): ";
+    ASSERT_EQ(r.err.rfind(prefix, 0), 0u) << r.err;
+    const std::size_t left_off = std::stoul(r.err.substr(prefix.size()));
+    EXPECT_NE(r.err.find(" of 2500 name labels are left off, for want of room near their markers\n"),
+              std::string::npos)
+        << r.err;
+    const std::string svg = read_file(d / "JOB.svg");
+    EXPECT_EQ(count(svg, "class=\"loc\""), 2500u);
+    EXPECT_EQ(count(svg, "class=\"name\""), 2500u - left_off);
 }
 
 TEST(PlotProgram, UsageAndHelp) {
