@@ -35,6 +35,21 @@ std::string excerpt(std::string_view text) {
     return out;
 }
 
+std::string job_of(std::string operand, std::initializer_list<std::string_view> extensions) {
+    for (std::string_view ext : extensions) {
+        if (operand.size() >= ext.size() && operand.compare(operand.size() - ext.size(), ext.size(), ext) == 0) {
+            operand.resize(operand.size() - ext.size());
+            break;
+        }
+    }
+    return operand;
+}
+
+std::string job_name(const std::string& job) {
+    const std::size_t slash = job.find_last_of('/');
+    return slash == std::string::npos ? job : job.substr(slash + 1);
+}
+
 std::string_view trimmed(const Name& n) {
     std::string_view v = n.view();
     while (!v.empty() && v.back() == ' ') v.remove_suffix(1);

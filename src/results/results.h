@@ -15,6 +15,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -57,6 +58,12 @@ using FourAxes = std::array<Printed, 4>;
 // At most 40 characters of `text` for a message, control bytes and bytes
 // outside ASCII written as \xNN, an ellipsis where it is cut.
 std::string excerpt(std::string_view text);
+
+// The job named on a command line: `operand` without one of `extensions`
+// (".ORP" ...) at its end, so that a result file may be named instead.
+std::string job_of(std::string operand, std::initializer_list<std::string_view> extensions);
+// The job's name without its folder ("runs/TRIAL" is "TRIAL").
+std::string job_name(const std::string& job);
 
 // A name without its trailing blanks (as the tables give it), and without
 // its leading blanks too (as the page shows it).

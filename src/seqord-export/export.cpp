@@ -45,10 +45,6 @@ constexpr process::OptionSpec kOptions[] = {
 // have these.
 constexpr int kPointsUnit = 31, kAxesUnit = 32, kAlignmentUnit = 33;
 
-bool ends_with(std::string_view s, std::string_view tail) {
-    return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
-}
-
 std::string name_field(const Name& n) { return std::string(results::trimmed(n)); }
 
 std::string year_text(std::int32_t index, const Name& name) {
@@ -75,11 +71,6 @@ private:
     std::string path_;
     std::set<long> lines_;
 };
-
-std::string base_name(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 // Checks that the report and the summary are of one run: the same
 // sequence, and year for year the same name, number of kept axes and
@@ -141,8 +132,8 @@ Tables build(const std::string& job, std::vector<std::string>& warnings) {
                            "); the axes table lists each block as reported, and the points are what the run kept of them");
     }
 
-    const std::string points_name = base_name(job) + ".points.csv", axes_name = base_name(job) + ".axes.csv",
-                      alignment_name = base_name(job) + ".alignment.csv";
+    const std::string points_name = results::job_name(job) + ".points.csv", axes_name = results::job_name(job) + ".axes.csv",
+                      alignment_name = results::job_name(job) + ".alignment.csv";
     Tables t;
     Asterisks in_orp(orp), in_axes(sor), in_alignment(sor);
 
@@ -231,14 +222,12 @@ int run(int argc, const char* const* argv, std::string& out, std::string& err) {
     }
     if (args.operands.size() > 1) return usage_error(err, "one job name only, please");
     if (args.operands.empty() || args.operands[0].empty()) return usage_error(err, "no job name given");
-    std::string job = args.operands[0];
-    for (std::string_view ext : {".SOR", ".ORS", ".POR", ".ORP"})
-        if (ends_with(job, ext)) job.resize(job.size() - ext.size());
+    const std::string job = results::job_of(args.operands[0], {".SOR", ".ORS", ".POR", ".ORP"});
     std::string base = job;
     if (args.has("out")) {
         const std::string& dir = args.values.find("out")->second;
         if (dir.empty()) return usage_error(err, "--out needs a folder");
-        base = dir + (dir.back() == '/' ? "" : "/") + base_name(job);
+        base = dir + (dir.back() == '/' ? "" : "/") + results::job_name(job);
     }
 
     std::vector<std::string> warnings;

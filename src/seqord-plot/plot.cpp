@@ -28,10 +28,6 @@ constexpr process::OptionSpec kOptions[] = {
     {"axes", 0, true},
 };
 
-bool ends_with(std::string_view s, std::string_view tail) {
-    return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
-}
-
 // "I,J" with two different axes of 1-4; false for anything else.
 bool parse_view(std::string_view text, View& v) {
     if (text.size() != 3 || text[1] != ',') return false;
@@ -110,9 +106,7 @@ int run(int argc, const char* const* argv, std::string& out, std::string& err) {
                                     results::excerpt(args.values.find("axes")->second) + "')");
     if (args.operands.size() > 1) return usage_error(err, "one job name only, please");
     if (args.operands.empty() || args.operands[0].empty()) return usage_error(err, "no job name given");
-    std::string job = args.operands[0];
-
-    if (ends_with(job, ".ORP") || ends_with(job, ".POR")) job.resize(job.size() - 4);
+    const std::string job = results::job_of(args.operands[0], {".ORP", ".POR"});
     const std::string orp = job + ".ORP", por = job + ".POR", svg = job + ".svg";
 
     std::vector<std::string> warnings;
@@ -128,9 +122,7 @@ int run(int argc, const char* const* argv, std::string& out, std::string& err) {
         return kExitBadInput;
     }
 
-    const std::size_t slash = job.find_last_of('/');
-    const std::string name = slash == std::string::npos ? job : job.substr(slash + 1);
-    const std::string text = render_svg(name, page, warnings);
+    const std::string text = render_svg(results::job_name(job), page, warnings);
     for (const auto& w : warnings) err += "seqord-plot: warning: " + w + "\n";
     const std::string why = process::store_whole(svg, text);
     if (!why.empty()) {
