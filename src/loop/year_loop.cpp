@@ -54,6 +54,10 @@ void year_loop(Files& f, Table<float> a, Table<float> v, Table<float> ev, Table<
     std::bitset<1024> seen;  // year indices met so far
     std::int32_t iy = 0;
     Name yname;
+    // NL is one variable of the loop, read in place year after year: a year
+    // whose NL record gives no value keeps the previous year's NL (0 before
+    // the first year block).
+    std::int32_t nl = 0;
     while (input::read_year_record(f.ema, iy, yname)) {
         const long year_line = f.ema.line_number();
         out::S8(f.con, yname);
@@ -61,7 +65,7 @@ void year_loop(Files& f, Table<float> a, Table<float> v, Table<float> ev, Table<
         out::R5(f.ors, iy, yname);
 
         out::log(f, out::msg::kReadNL);
-        const std::int32_t nl = input::read_count(f.ema);
+        input::read_count(f.ema, nl);
         out::R6(f.ors, nl);
 
         // The per-year tables have rows for years 1..MAXY and the matrices
