@@ -104,6 +104,15 @@ TEST_F(RunEnd, InputConversionError) {
         << r.err;
 }
 
+TEST_F(RunEnd, ASignWithoutADigitInAMatrixRowIsAConversionError) {
+    // The same field wherever its blanks stand: a sign alone holds no number.
+    edit_ema("  0.40000000E+01", "+               ");
+    const RunResult r = run_job(dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(has(r.err, "input conversion error, unit 20, file JOB.EMA, line 9, columns 17-32 \"+               \""))
+        << r.err;
+}
+
 TEST_F(RunEnd, ValueTooLargeForSinglePrecision) {
     edit_ema("0.40000000E+01", "0.40000000E+40");
     const RunResult r = run_job(dir.path());
