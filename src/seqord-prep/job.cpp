@@ -195,7 +195,9 @@ std::string gap_message(const Settings& s, const Table& t, const proximity::Resu
              std::to_string(n);
     else
         m += "where they share " + std::to_string(n) + " or more genotypes, one has the same value for all of them";
-    m += "; lower --min-common, or leave one of them out of " + year + " in the table";
+    m += "; ";
+    if (g.most_common < n && g.most_common >= 2) m += "give --min-common " + std::to_string(g.most_common) + ", or ";
+    m += "leave one of them out of " + year + " in the table";
     if (r.gaps.size() > 1) m += " (" + std::to_string(r.gaps.size() - 1) + " more such pairs)";
     return m;
 }
