@@ -182,6 +182,10 @@ void check_workspace(std::int64_t maxy, std::int64_t maxl) {
                                     std::to_string(maxl) + " locations need " + shortfall);
 }
 
+std::string plural(long n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
 std::string gap_message(const Settings& s, const Table& t, const proximity::Result& r) {
     const proximity::Gap& g = r.gaps.front();
     const std::string& year = t.years[static_cast<std::size_t>(g.year)];
@@ -198,7 +202,7 @@ std::string gap_message(const Settings& s, const Table& t, const proximity::Resu
     m += "; ";
     if (g.most_common < n && g.most_common >= 2) m += "give --min-common " + std::to_string(g.most_common) + ", or ";
     m += "leave one of them out of " + year + " in the table";
-    if (r.gaps.size() > 1) m += " (" + std::to_string(r.gaps.size() - 1) + " more such pairs)";
+    if (r.gaps.size() > 1) m += " (and " + plural(static_cast<long>(r.gaps.size() - 1), "more such pair", "more such pairs") + ")";
     return m;
 }
 
@@ -260,10 +264,6 @@ void write_job(const Settings& s, const std::string& title, const Table& t, cons
     if (!why.empty()) throw Failure(kExitFile, "cannot store " + ema_path + " and " + naq_path + ": " + why);
 }
 
-std::string plural(long n, const char* one, const char* many) {
-    return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
 void work(const Settings& s, std::string& out, std::string& err) {
     for (const std::string& n : s.notes) err += "seqord-prep: note: " + n + "\n";
     if (!s.force)
@@ -276,6 +276,7 @@ void work(const Settings& s, std::string& out, std::string& err) {
     std::vector<std::string> unused;
     const Naming names = fit_names(t, renames, unused);
     for (const std::string& n : names.notes) err += "seqord-prep: note: " + n + "\n";
+    if (!names.clashes.empty()) throw Failure(kExitBad, names.clashes);
     for (const std::string& u : unused)
         err += "seqord-prep: warning: " + s.renames + ": no year or location is named '" + u + "'\n";
     check_workspace(static_cast<std::int64_t>(t.years.size()), static_cast<std::int64_t>(t.locations.size()));

@@ -63,10 +63,11 @@ Renames read_renames(const std::string& path);
 struct Naming {
     std::vector<Name> years, locations;
     std::vector<std::string> notes;  // one per name cut or renamed
+    std::string clashes;             // empty, or the names that coincide
 };
-// Cuts each name to 8 characters (a renamed one takes its short name);
-// names that coincide afterwards are a Failure.  Names in `renames` that
-// the table does not hold are listed in `unused`.
+// Cuts each name to 8 characters (a renamed one takes its short name) and
+// lists names that coincide afterwards.  Names in `renames` that the table
+// does not hold are listed in `unused`.
 Naming fit_names(const Table& t, const Renames& renames, std::vector<std::string>& unused);
 
 // The command line, the work and its report: what goes to standard output

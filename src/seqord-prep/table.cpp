@@ -309,7 +309,7 @@ Naming fit_names(const Table& t, const Renames& renames, std::vector<std::string
         std::string msg = "names that coincide in 8 characters: ";
         for (std::size_t i = 0; i < clashes.size(); ++i) msg += (i ? "; " : "") + clashes[i];
         msg += "; name them by hand with --rename FILE (a table of two columns, long,short)";
-        throw Failure(kExitBad, msg);
+        n.clashes = msg;
     }
     for (const auto& [from, to] : renames)
         if (!used.count(from)) unused.push_back(from);
