@@ -828,17 +828,21 @@ TEST(CommandLine, MissingMainInputIsReportedAsInTheDialogue) {
     EXPECT_TRUE(listing(dir.path()).empty());
 }
 
-// Names that coincide are refused whichever way they were formed.
+// A job name whose file names could not hold it whole is refused: from 47
+// characters on the extensions would be cut into one another, and past 50
+// the name itself would be cut into another job's name.
 TEST(CommandLine, LongJobNamesAreRefusedBeforeAnythingIsOpened) {
-    for (std::size_t n : {47u, 60u}) {
+    for (const std::string& stem : {stem_of(47), stem_of(60), "JOB" + std::string(45, ' ') + "X"}) {
         TempDir dir;
-        const std::string stem = stem_of(n);
+        const std::size_t n = stem.size();
         write_small_set(dir / (stem.substr(0, 46) + ".EMA"), dir / (stem.substr(0, 46) + ".NAQ"));
+        // The job that the name cut at 50 characters would run.
+        write_small_set(dir / "JOB.EMA", dir / "JOB.NAQ");
         const auto before = listing(dir.path());
         const RunResult r = run_program(dir.path(), "", {stem});
         EXPECT_EQ(r.status, 2) << n << ": " << r.err;
         EXPECT_TRUE(starts_with(r.err, "seqord: error: ")) << r.err;
-        EXPECT_TRUE(contains(r.err, "would be the same file")) << r.err;
+        EXPECT_TRUE(contains(r.err, "has " + std::to_string(n) + " characters; a job name has at most 46")) << r.err;
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(listing(dir.path()), before);
     }

@@ -25,11 +25,7 @@ bool read_year_record(InStream& ema, std::int32_t& iy, Name& yname) {
     return read_or_eof(ema, L::kYearRecord, {iy, yname});
 }
 
-std::int32_t read_count(InStream& ema) {
-    std::int32_t n = 0;
-    read_list(ema, {n});
-    return n;
-}
+void read_count(InStream& ema, std::int32_t& nl) { read_list(ema, {nl}); }
 
 void read_elimination(InStream& ema, std::int32_t* elim, std::size_t n, std::ptrdiff_t stride) {
     read_list(ema, {In::ints(elim, n, stride)});

@@ -36,8 +36,10 @@ void read_title(InStream& ema, Text<50>& title);
 Options read_options(InStream& ema);
 // Year record; false at end of file (the normal end of the main input).
 bool read_year_record(InStream& ema, std::int32_t& iy, Name& yname);
-// Number of retained locations: one free-form integer.
-std::int32_t read_count(InStream& ema);
+// Number of retained locations: one free-form integer read into `nl` in
+// place, so that a record giving no value (a slash, a null value) leaves it
+// as the previous year block set it.
+void read_count(InStream& ema, std::int32_t& nl);
 // Elimination vector: `n` free-form integers into elim[0], elim[stride], ...
 void read_elimination(InStream& ema, std::int32_t* elim, std::size_t n, std::ptrdiff_t stride);
 

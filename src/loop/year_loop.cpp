@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bitset>
+#include <cmath>
 
 #include "alignment/alignment.h"
 #include "input/input.h"
@@ -24,6 +25,20 @@ std::string year_label(std::int32_t iy, const Name& yname) {
 [[noreturn]] void refuse(const std::string& text) { throw RunStop(kExitRefused, "seqord: error: " + text); }
 
 void warn(Files& f, const std::string& text) { report_line(f, "seqord: warning: " + text); }
+
+// Whether the first n values of a run of t, `stride` apart, are all finite.
+bool finite(const float* p, std::int32_t n, std::int64_t stride = 1) {
+    for (std::int32_t i = 0; i < n; ++i)
+        if (!std::isfinite(p[i * stride])) return false;
+    return true;
+}
+
+// Whether the leading n x n block of a matrix is finite.
+bool finite_block(const Table<float>& t, std::int32_t n) {
+    for (std::int32_t j = 1; j <= n; ++j)
+        if (!finite(t.at(1, j), n)) return false;
+    return true;
+}
 
 }  // namespace
 
@@ -54,6 +69,10 @@ void year_loop(Files& f, Table<float> a, Table<float> v, Table<float> ev, Table<
     std::bitset<1024> seen;  // year indices met so far
     std::int32_t iy = 0;
     Name yname;
+    // NL is one variable of the loop, read in place year after year: a year
+    // whose NL record gives no value keeps the previous year's NL (0 before
+    // the first year block).
+    std::int32_t nl = 0;
     while (input::read_year_record(f.ema, iy, yname)) {
         const long year_line = f.ema.line_number();
         out::S8(f.con, yname);
@@ -61,7 +80,7 @@ void year_loop(Files& f, Table<float> a, Table<float> v, Table<float> ev, Table<
         out::R5(f.ors, iy, yname);
 
         out::log(f, out::msg::kReadNL);
-        const std::int32_t nl = input::read_count(f.ema);
+        input::read_count(f.ema, nl);
         out::R6(f.ors, nl);
 
         // The per-year tables have rows for years 1..MAXY and the matrices
@@ -101,6 +120,16 @@ void year_loop(Files& f, Table<float> a, Table<float> v, Table<float> ev, Table<
 
         out::log(f, out::msg::kConvert);
         ordination::centre(f, a, ev, maxl, nl);
+        // Legal single-precision dissimilarities can still overflow the
+        // centring; the files show what the arithmetic gives, and the user
+        // is told that the year's numbers mean nothing.
+        const bool centred_finite = finite_block(a, nl);
+        if (!centred_finite)
+            warn(f, year_label(iy, yname) +
+                        ": its centred similarity matrix holds values that are not finite (the dissimilarities are "
+                        "too large for single precision arithmetic); its eigenvalues, shares of variation and scores "
+                        "are not meaningful");
+        bool results_finite = true;
 
         out::log(f, out::msg::kOrdinate);
         std::int32_t nrot = 0;
@@ -110,6 +139,7 @@ void year_loop(Files& f, Table<float> a, Table<float> v, Table<float> ev, Table<
                         std::to_string(nrot) +
                         " rotations and would have rotated forever; it was stopped there and its results are "
                         "not converged");
+        results_finite = results_finite && finite(a.at(1, 1), nl, maxl + 1) && finite_block(v, nl);
         out::S12(f.sor, nl, nrot);
         for (std::int32_t i = 1; i <= nl; ++i)
             out::S13(f.sor, {a.at(i, 1), static_cast<std::size_t>(nl), maxl},
@@ -119,9 +149,15 @@ void year_loop(Files& f, Table<float> a, Table<float> v, Table<float> ev, Table<
         std::int32_t nax = nl;
         ordination::eigen_report(f, a, ev, cum, nl, nax, maxl);
         for (std::int32_t k = 1; k <= std::min(nax, 4); ++k) pct(iy, k) = ev[k];
+        results_finite = results_finite && finite(ev.at(1, 1), nax) && finite(cum.at(1, 1), nax);
 
         out::log(f, out::msg::kPlotPoints);
         ordination::plotting_points(a, v, maxl, nl);
+        results_finite = results_finite && finite_block(v, nl);
+        if (centred_finite && !results_finite)
+            warn(f, year_label(iy, yname) +
+                        ": its eigenvalues, shares of variation or scores hold values that are not finite (an overflow "
+                        "of single precision arithmetic); they are not meaningful");
         out::log(f, out::msg::kStorePoints);
         ordination::store_points(pts, v, elim, maxy, maxl, nax, iy);
         out::log(f, out::msg::kScores);

@@ -99,17 +99,35 @@ enum class Condition {
     ReadFailure,
     WriteFailure,
     CloseFailure,
+    RecordTooLong,
 };
+
+// No record of the system's files is legitimately longer than a few
+// kilobytes; a longer one is refused, so that memory stays bounded whatever
+// an input holds (a file without line breaks, say).
+inline constexpr std::size_t kMaxRecordLength = std::size_t{1} << 20;
+
+// Text quoted from an input in a message: at most `max` characters of it,
+// followed by "..." when it is longer.
+std::string excerpt(std::string_view text, std::size_t max = 40);
+// A message made safe for the console: control characters (a NUL, a line
+// break, an escape) written as \xNN, so that no report is cut short or
+// rewrites the terminal.
+std::string printable(std::string_view text);
 
 // The condition text as reported, e.g. "end-of-file during read, unit 20, file X".
 std::string condition_text(Condition c, int unit, std::string_view file);
 // The error number reported in front of the condition text.
 int condition_number(Condition c);
 
-// Thrown to end the run: carries the full report and the exit status.
+std::string printable(std::string_view text);
+
+// Thrown to end the run: carries the full report and the exit status.  The
+// report is kept printable: a NUL byte quoted from an input would otherwise
+// cut it short.
 class RunStop : public std::runtime_error {
 public:
-    RunStop(int status, const std::string& report) : std::runtime_error(report), status_(status) {}
+    RunStop(int status, const std::string& report) : std::runtime_error(printable(report)), status_(status) {}
     int status() const { return status_; }
 
 private:
@@ -317,6 +335,8 @@ public:
     int unit() const { return unit_; }
     const std::string& name() const { return name_; }
     bool is_open() const { return fd_ >= 0; }
+    // The descriptor the stream writes to (-1 when it is not open).
+    int descriptor() const { return fd_; }
     // Whether the last record was written with '$' and its line is still open.
     bool line_open() const { return line_open_; }
 
@@ -367,6 +387,8 @@ public:
     int unit() const { return unit_; }
     const std::string& name() const { return name_; }
     bool is_open() const { return fd_ >= 0; }
+    // The descriptor the stream reads from (-1 when it is not open).
+    int descriptor() const { return fd_; }
 
     // Throws the report of condition `c` met on this stream.
     [[noreturn]] void fail(Condition c, std::string_view where = {}) const;

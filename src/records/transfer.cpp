@@ -231,7 +231,7 @@ bool Files::flush_all_quietly() {
 
 void report_line(Files& f, std::string_view text) {
     static constexpr Format line = layout("(A)");
-    write(f.err, line, {text});
+    write(f.err, line, {std::string_view(printable(text))});
 }
 
 void write(OutStream& s, const Format& f, std::initializer_list<Out> values) {
@@ -272,7 +272,7 @@ void store_in(InStream& s, const Format& f, const FormatItem& it, const In& v, s
               std::string_view field, std::size_t col0) {
     auto bad = [&]() {
         std::string where = "line " + std::to_string(s.line_number()) + ", " +
-                            columns(col0, field.size()) + " \"" + std::string(field) + "\"";
+                            columns(col0, field.size()) + " \"" + excerpt(field) + "\"";
         s.fail(Condition::InputConversion, where);
     };
     const std::ptrdiff_t off = static_cast<std::ptrdiff_t>(k) * v.stride;
@@ -389,7 +389,7 @@ void read_list(InStream& s, std::initializer_list<In> vars) {
     };
     auto where = [&](std::size_t from, std::size_t to) {
         std::string w = "line " + std::to_string(s.line_number()) + ", " + columns(from, to - from);
-        w += " \"" + line.substr(from, to - from) + "\"";
+        w += " \"" + excerpt(std::string_view(line).substr(from, to - from)) + "\"";
         return w;
     };
     while (!cur.done()) {
