@@ -2,7 +2,6 @@
 // rows, the real barley tables, every refusal (with nothing written), and
 // the chain on to seqord and seqord-plot.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cmath>
@@ -249,6 +248,23 @@ TEST(Prep, TheUnbalancedTableCumulativeAndPerYear) {
     EXPECT_EQ(r.status, 0) << r.err;
 }
 
+TEST(Prep, AYearWithoutRetainedLocationsHasNoBlock) {
+    // 2003 has two means at Alpha and none at Delta: no location is retained.
+    TempDir dir;
+    const RunResult r = prep(dir, kHand + "2003,Alpha,g1,1\n2003,Alpha,g2,2\n", {"--title", "Hand", "t.csv", "JOB"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("  year 2003: 0 of 2 locations retained\n"), std::string::npos) << r.out;
+    const std::string ema = read_file(dir / "JOB.EMA");
+    const std::string two_years = hand_ema("     U     S     S     N", "0.60000002E+00");
+    EXPECT_EQ(ema, "     3" + two_years.substr(6, 18) + "     3" + two_years.substr(30));
+    EXPECT_NE(read_file(dir / "JOB.NAQ").find("\r\n2002    \r\n2003    \r\nAlpha   \r\n"), std::string::npos);
+    // seqord shows it as a year without data.
+    const RunResult s = run_job(dir.path());
+    EXPECT_EQ(s.status, 0);
+    EXPECT_NE(read_file(dir / "JOB.ORP").find("   3 2003    \r\n ev as % of SS   0.000   0.000   0.000   0.000\r\n"),
+              std::string::npos);
+}
+
 TEST(Prep, ConstantLocationsAreWarnedAbout) {
     // K has 5 for every variety in 2002: no correlation with it that year.
     const std::string table = "year,location,genotype,yield\n"
@@ -330,6 +346,8 @@ TEST(Prep, EveryBadTableIsRefusedWithItsPlaceAndNothingIsWritten) {
          "'genotype', 'yield'; --location COL names another\n"},
         {"two columns of one name", "year,location,genotype,yield,Yield\n1,A,g,1,2\n", {"t.csv", "JOB"}, 2,
          "t.csv, line 1: two columns are named 'yield' (columns 4 and 5)"},
+        {"one column for two", head + ok, {"--location", "genotype", "t.csv", "JOB"}, 2,
+         "t.csv, line 1: --location and --genotype name the same column, 'genotype'"},
         {"not a number", head + ok + "2001,C,g1,n/a\n", {"t.csv", "JOB"}, 2,
          "seqord-prep: error: t.csv, line 8, column yield: 'n/a' is not a number\n"},
         {"a long bad value is cut and escaped", head + "2001,A,g1,\"1\x1b[31m" + std::string(60, '9') + "\"\n",
@@ -415,12 +433,13 @@ TEST(Prep, HelpVersionAndAnOutputThatCannotBeWritten) {
     r = run_command(dir.path(), SEQORD_PREP_EXE, {"-V"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out.rfind("seqord-prep ", 0), 0u);
-    std::string cmd = SEQORD_PREP_EXE;
-    cmd.insert(0, 1, '\'');
-    cmd += "' --help > /dev/full 2>/dev/null";
-    const int rc = std::system(cmd.c_str());
-    EXPECT_TRUE(WIFEXITED(rc));
-    EXPECT_EQ(WEXITSTATUS(rc), 1);
+    std::string to_full = "(";
+    to_full += shell_quoted(SEQORD_PREP_EXE);
+    to_full += " --help > /dev/full)";
+    r = run_shell(dir.path(), to_full);
+    EXPECT_EQ(r.status, 1);
+    r = run_into_closed_pipe(dir.path(), SEQORD_PREP_EXE, {"--version"});
+    EXPECT_EQ(r.status, 1);
     // "--" ends the options: a table whose name begins with a dash.
     write_file(dir / "-t.csv", "year,location,genotype,yield\n1,A,a,1\n1,A,b,2\n1,A,c,3\n");
     r = run_command(dir.path(), SEQORD_PREP_EXE, {"--", "-t.csv", "JOB"});

@@ -1,6 +1,7 @@
 // The process guards, the stored file sets and the command-line parser that
 // every program uses.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -68,6 +69,18 @@ TEST(StoredFiles, ASetNotCommittedLeavesTheOldFilesAlone) {
     EXPECT_NE(process::store_whole((dir / "missing" / "y.txt").string(), "text"), "");
     EXPECT_EQ(process::store_whole((dir / "c.txt").string(), "text"), "");
     EXPECT_EQ(read_file(dir / "c.txt"), "text");
+}
+
+TEST(WriteAll, WritesEverythingOrSaysItCouldNot) {
+    TempFile file;
+    const std::string text(200000, 'x');
+    EXPECT_TRUE(process::write_all(file.fd(), text));
+    EXPECT_EQ(file.contents(), text);
+    const int full = ::open("/dev/full", O_WRONLY);
+    ASSERT_GE(full, 0);
+    EXPECT_FALSE(process::write_all(full, "help"));
+    EXPECT_TRUE(process::write_all(full, ""));
+    ::close(full);
 }
 
 TEST(ParseArgs, OptionsValuesOperandsAndProblems) {

@@ -52,7 +52,7 @@ public:
 
 // The longest row a table may hold; a longer one is refused, so that the
 // memory a reader takes stays bounded whatever the file holds.
-inline constexpr std::size_t kMaxRowBytes = std::size_t{1} << 20;
+inline constexpr std::size_t kMaxRowBytes = kMaxRecordLength;
 
 // Reads the rows of a table from a descriptor, one at a time.  The first
 // line decides the separator: a tab makes the table tab-separated, a
@@ -94,10 +94,5 @@ private:
 // sign, digits with an optional point (or, with `decimal_comma`, a comma)
 // and an optional exponent.  False when it is anything else.
 bool parse_number(std::string_view text, bool decimal_comma, double& out);
-
-// `text` as it may stand in a message: at most about 40 characters (cut
-// between characters, with "..." after it) and every control byte written
-// as \xNN, so that no message can carry a line break or a terminal escape.
-std::string excerpt(std::string_view text);
 
 }  // namespace seqord::csv

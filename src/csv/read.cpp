@@ -169,26 +169,4 @@ bool parse_number(std::string_view text, bool decimal_comma, double& out) {
     return true;
 }
 
-std::string excerpt(std::string_view text) {
-    constexpr std::size_t kChars = 40;
-    std::string out;
-    std::size_t chars = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if ((c & 0xC0) != 0x80 && chars++ == kChars) {
-            out += "...";
-            break;
-        }
-        if (c < 0x20 || c == 0x7F) {
-            static constexpr char kHex[] = "0123456789abcdef";
-            out += "\\x";
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
-        } else {
-            out.push_back(static_cast<char>(c));
-        }
-    }
-    return out;
-}
-
 }  // namespace seqord::csv

@@ -93,6 +93,7 @@ struct Gap {
     int first = -1, second = -1;  // location indices, first < second
     int most_common = 0;          // the most genotypes they had in common in any year considered
     bool constant = false;        // some year had enough in common but a constant location
+    bool operator==(const Gap&) const = default;
 };
 
 struct Result {

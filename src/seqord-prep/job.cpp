@@ -158,9 +158,14 @@ bool exists(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
+// The file name of `path`, as it may stand in a title: a control
+// character would break the title's line, and becomes '?'.
 std::string base_name(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    for (char& c : name)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    return name;
 }
 
 // Refuses a job that seqord's workspace cannot hold.

@@ -35,9 +35,11 @@ bool has_control(std::string_view s) {
     return std::any_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
 }
 
+// A name or value quoted in a message: cut at about 40 bytes (between
+// characters), control bytes escaped.
 std::string quoted(std::string_view s) {
     std::string q(1, '\'');
-    q += csv::excerpt(s);
+    q += printable(s.size() > 40 ? cut_utf8(s, 40) + "..." : std::string(s));
     q += '\'';
     return q;
 }
@@ -167,6 +169,11 @@ Table read_table(const std::string& path, const Columns& columns) {
             throw Failure(kExitBad, in.at(1) + ": no column is named " + quoted(*w.name) + "; the columns are " +
                                         listing + "; " + w.option + " COL names another");
     }
+    for (std::size_t a = 0; a < 4; ++a)
+        for (std::size_t b = a + 1; b < 4; ++b)
+            if (wanted[a].index == wanted[b].index)
+                throw Failure(kExitBad, in.at(1) + ": " + wanted[a].option + " and " + wanted[b].option +
+                                            " name the same column, " + quoted(fields[wanted[a].index]));
     const std::size_t needed = 1 + std::max({wanted[0].index, wanted[1].index, wanted[2].index, wanted[3].index});
 
     Table t;
