@@ -389,6 +389,8 @@ TEST(Prep, EveryBadTableIsRefusedWithItsPlaceAndNothingIsWritten) {
          "--min-common is a whole number from 2 to 1000000, not '1'"},
         {"title with a line break", head + ok, {"--title", "a\nb", "t.csv", "JOB"}, 2,
          "the title holds a line break or another control character"},
+        {"table name with a line break", head + ok, {"t\n.csv", "JOB"}, 2,
+         "the table's name is empty or holds a control character"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

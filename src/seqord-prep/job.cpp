@@ -139,7 +139,10 @@ Settings parse(const process::ParsedArgs& a) {
         s.title = *v;
         s.has_title = true;
     }
-    if (const std::string* v = value("rename")) s.renames = *v;
+    if (const std::string* v = value("rename")) {
+        if (v->empty() || has_control(*v)) bad("the name after --rename is empty or holds a control character");
+        s.renames = *v;
+    }
     s.force = a.has("force");
     if (a.operands.size() != 2) {
         if (a.operands.empty()) bad("no table and no job name given");
@@ -148,7 +151,7 @@ Settings parse(const process::ParsedArgs& a) {
     }
     s.table = a.operands[0];
     s.job = a.operands[1];
-    if (s.table.empty()) bad("the table's name is empty");
+    if (s.table.empty() || has_control(s.table)) bad("the table's name is empty or holds a control character");
     if (s.job.empty() || has_control(s.job)) bad("the job name is empty or holds a control character");
     return s;
 }
@@ -158,14 +161,9 @@ bool exists(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
-// The file name of `path`, as it may stand in a title: a control
-// character would break the title's line, and becomes '?'.
 std::string base_name(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    for (char& c : name)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-    return name;
+    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 // Refuses a job that seqord's workspace cannot hold.
