@@ -126,8 +126,8 @@ struct NullFiles {
     seqord::Files f;
     int fd;
     NullFiles() : fd(::open("/dev/null", O_WRONLY | O_CLOEXEC)) {
-        f.sor.bind(seqord::Files::kSOR, "NULL.SOR", fd, false);
-        f.ors.bind(seqord::Files::kORS, "NULL.ORS", fd, false);
+        f.sor.bind(seqord::job::kSOR, "NULL.SOR", fd, false);
+        f.ors.bind(seqord::job::kORS, "NULL.ORS", fd, false);
     }
     ~NullFiles() {
         f.sor.flush_quietly();
@@ -147,8 +147,11 @@ void BM_Centre(benchmark::State& state) {
     NullFiles out;
     for (auto _ : state) {
         a = d;
-        seqord::ordination::centre(out.f, Table<float>{a.data(), static_cast<std::int64_t>(a.size()), n, n},
-                                   Table<float>{ev.data(), n, n, 1}, n, n);
+        seqord::ordination::centre(out.f,
+                                   seqord::Tables{.A = {a.data(), static_cast<std::int64_t>(a.size()), n, n},
+                                                  .EV = {ev.data(), n, n, 1},
+                                                  .maxl = n},
+                                   n);
         benchmark::DoNotOptimize(a.data());
     }
 }

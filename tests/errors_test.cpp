@@ -333,7 +333,7 @@ TEST_F(Hostile, OpenedFilesAreComparedBeforeAnythingIsWritten) {
     try {
         job::open_files(f, names);
     } catch (const RunStop& stop) {
-        EXPECT_EQ(stop.status(), kExitRefused);
+        EXPECT_EQ(job::exit_status(stop), job::kExitRefused);
         report = stop.what();
     }
     EXPECT_TRUE(has(report, "the report (.SOR) and the year file (.ORP) would be the same file")) << report;

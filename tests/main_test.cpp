@@ -618,7 +618,7 @@ std::ostream& operator<<(std::ostream& os, const Carved& c) {
 TEST(Partition, TablesLieWhereTheLayoutPutsThem) {
     auto ws = std::make_unique<job::Workspace>();
     // Y = 3, L = 5: Z holds A 25, V 25, EV 5, CUM 5, PTS 60, PCT 12, RESV 20.
-    const job::Tables t = job::partition(*ws, 3, 5);
+    const Tables t = job::partition(*ws, 3, 5);
     EXPECT_EQ(carved(t.A, ws->Z), (Carved{0, 25, 5, 5}));
     EXPECT_EQ(carved(t.V, ws->Z), (Carved{25, 25, 5, 5}));
     EXPECT_EQ(carved(t.EV, ws->Z), (Carved{50, 5, 5, 1}));
@@ -635,7 +635,7 @@ TEST(Partition, TablesLieWhereTheLayoutPutsThem) {
 
 TEST(Partition, ElementsAreStoredFirstIndexFastest) {
     auto ws = std::make_unique<job::Workspace>();
-    const job::Tables t = job::partition(*ws, 3, 5);
+    const Tables t = job::partition(*ws, 3, 5);
     // A(i, j) at (j-1)*L + (i-1); PTS(year, location, axis) at
     // (axis-1)*Y*L + (location-1)*Y + (year-1); PCT(year, axis) at
     // (axis-1)*Y + (year-1); ELIM(year, location) at (location-1)*Y + (year-1).
@@ -665,7 +665,7 @@ TEST(Partition, TablesFillExactlyTheRequiredSize) {
         ASSERT_LE(req.z, job::Workspace::kZ);
         ASSERT_LE(req.mz, job::Workspace::kMZ);
         ASSERT_LE(req.az, job::Workspace::kAZ);
-        const job::Tables t = job::partition(*ws, y, l);
+        const Tables t = job::partition(*ws, y, l);
         const std::int64_t Y = y, L = l;
         const std::vector<std::pair<const Table<float>*, std::int64_t>> z = {
             {&t.A, L * L}, {&t.V, L * L}, {&t.EV, L}, {&t.CUM, L}, {&t.PTS, 4 * Y * L}, {&t.PCT, 4 * Y}, {&t.RESV, 4 * L}};

@@ -23,7 +23,7 @@ std::string records(const std::function<void(OutStream&)>& write_them) {
     TempDir d;
     {
         OutStream s;
-        s.open_file(Files::kORP, (d / "f").string());
+        s.open_file(25, (d / "f").string());
         write_them(s);
         s.close();
     }

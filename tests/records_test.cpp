@@ -207,6 +207,51 @@ TEST(Matching, DollarLeavesTheConsoleLineOpen) {
     EXPECT_EQ(c.text(), " Prompt - next\n");
 }
 
+// ------------------------------------------- value lists against layouts ---
+
+TEST(Suits, AListsShapeIsCheckedAgainstTheLayout) {
+    constexpr Kind I = Kind::Int, R = Kind::Real, T = Kind::Text, Rs = Kind::Reals, Ts = Kind::Texts;
+    struct Case {
+        const char* layout;
+        std::vector<Entry> kinds;
+        bool ok;
+    };
+    const Case cases[] = {
+        {"(I6,4X,A8)", {I, T}, true},
+        {"(I6,4X,A8)", {T, I}, false},
+        {"(I6,4X,A8)", {I, T, I}, true},  // the layout starts over: I6 takes it
+        {"(I6,4X,A8)", {I, T, R}, false},
+        {"(I6,1X,A8,1X,1(T17,10E16.8))", {I, T, Rs, R}, true},
+        {"(I6,1X,A8,1X,1(T17,10E16.8))", {I, T, Rs, I}, false},  // the reals' group takes whatever follows them
+        {"(2(I4,1X,A8,1X))", {I, T, I, T, I}, true},            // the group is the point it resumes from
+        {"(2(I4,1X,A8,1X))", {I, I}, false},
+        {"(' ev as % of SS',4F8.3)", {Rs}, true},
+        {"(' ev as % of SS',4F8.3)", {Ts}, false},
+        {"(A8,1X,I4,1X,A8,1X,4F8.3)", {T, I, T, at_most(Rs, 4)}, true},
+        {"(A8,1X,I4,1X,A8,1X,4F8.3)", {T, I, T, at_most(Rs, 5)}, false},  // a fifth value starts over at A8
+        {"(A8,1X,I4,1X,A8,1X,4F8.3)", {T, I, T, Rs}, false},              // so does any longer run
+        {"(A8,1X,I4,1X,A8,1X,4F8.3)", {T, I, T, at_most(Rs, 2), R}, true},
+        {"(A8,1X,I4,1X,A8,1X,4F8.3)", {T, I, T, at_most(Rs, 4), R}, false},  // the fifth may meet A8
+        {"(I6,1X,A8,1X,10F10.3)", {I, T, at_most(Rs, 7)}, true},
+        {"()", {}, true},
+        {"()", {I}, false},
+        {"('text')", {T}, false},
+    };
+    for (const Case& c : cases) {
+        const Format f(c.layout);
+        bool ok = false;
+        switch (c.kinds.size()) {
+        case 0: ok = suits(f, {}); break;
+        case 1: ok = suits(f, {c.kinds[0]}); break;
+        case 2: ok = suits(f, {c.kinds[0], c.kinds[1]}); break;
+        case 3: ok = suits(f, {c.kinds[0], c.kinds[1], c.kinds[2]}); break;
+        case 4: ok = suits(f, {c.kinds[0], c.kinds[1], c.kinds[2], c.kinds[3]}); break;
+        case 5: ok = suits(f, {c.kinds[0], c.kinds[1], c.kinds[2], c.kinds[3], c.kinds[4]}); break;
+        }
+        EXPECT_EQ(ok, c.ok) << c.layout << " with " << c.kinds.size() << " kinds";
+    }
+}
+
 // ------------------------------------------------------ input conversions ---
 
 TEST(InputConversion, RealFields) {

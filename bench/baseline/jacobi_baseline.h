@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "records/records.h"
+#include "run/run.h"
 
 namespace seqord::baseline {
 

@@ -42,7 +42,7 @@ constexpr std::string_view kHelp[] = {
 // Writes whole lines to the console's output (unit 6) or error stream (unit 0).
 void lines(int unit, int fd, std::span<const std::string_view> text) {
     OutStream s;
-    s.bind(unit, unit == Files::kConsoleOut ? "stdout" : "stderr", fd, true);
+    s.bind(unit, unit == kConsoleOut ? "stdout" : "stderr", fd, true);
     for (std::string_view line : text) out::C1_line(s, line);
     s.flush();
 }
@@ -108,17 +108,17 @@ int main(int argc, const char* const* argv, int in_fd, int out_fd, int err_fd) {
     try {
         switch (cl.action) {
         case CommandLine::Action::help:
-            lines(Files::kConsoleOut, out_fd, kHelp);
+            lines(kConsoleOut, out_fd, kHelp);
             return kExitNormal;
         case CommandLine::Action::version: {
             const std::string_view text[] = {"seqord " SEQORD_VERSION};
-            lines(Files::kConsoleOut, out_fd, text);
+            lines(kConsoleOut, out_fd, text);
             return kExitNormal;
         }
         case CommandLine::Action::usage_error: {
             const std::string problem = printable("seqord: error: " + cl.problem);
             const std::string_view text[] = {problem, kUsage};
-            lines(Files::kConsoleErr, err_fd, text);
+            lines(kConsoleErr, err_fd, text);
             return kExitRefused;
         }
         case CommandLine::Action::job:

@@ -68,7 +68,7 @@ Identity identify(const std::string& name) {
 [[noreturn]] void refuse_pair(std::size_t a, std::size_t b, const std::string& name_a, const std::string& name_b) {
     std::string both = name_a;
     if (name_b != both) both += "\" and \"" + name_b;
-    throw RunStop(kExitRefused, "seqord: error: " + std::string(kRoles[a]) + " and " + std::string(kRoles[b]) +
+    throw RunStop(StopKind::Refused, "seqord: error: " + std::string(kRoles[a]) + " and " + std::string(kRoles[b]) +
                                     " would be the same file (\"" + both +
                                     "\"); each of the six files needs a name of its own, so nothing was opened");
 }
@@ -127,7 +127,7 @@ void check_distinct(const FileNames& names) {
     // opened would be the one named by what stands before it.
     for (std::size_t k = 0; k < 6; ++k)
         if (open_name(names[k]).find('\0') != std::string::npos)
-            throw RunStop(kExitRefused, "seqord: error: the name given for " + std::string(kRoles[k]) + " (\"" +
+            throw RunStop(StopKind::Refused, "seqord: error: the name given for " + std::string(kRoles[k]) + " (\"" +
                                             open_name(names[k]) +
                                             "\") holds a NUL byte, which no file name can hold; nothing was opened");
     std::array<Identity, 6> ids;
@@ -142,12 +142,12 @@ void check_distinct(const FileNames& names) {
 }
 
 void open_files(Files& f, const FileNames& names) {
-    f.ema.open_file(Files::kEMA, open_name(names[0]));
-    f.naq.open_file(Files::kNAQ, open_name(names[1]));
-    f.sor.open_file(Files::kSOR, open_name(names[2]));
-    f.ors.open_file(Files::kORS, open_name(names[3]));
-    f.por.open_file(Files::kPOR, open_name(names[4]));
-    f.orp.open_file(Files::kORP, open_name(names[5]));
+    f.ema.open_file(kEMA, open_name(names[0]));
+    f.naq.open_file(kNAQ, open_name(names[1]));
+    f.sor.open_file(kSOR, open_name(names[2]));
+    f.ors.open_file(kORS, open_name(names[3]));
+    f.por.open_file(kPOR, open_name(names[4]));
+    f.orp.open_file(kORP, open_name(names[5]));
     // The last line of defence, before any record is written: whatever the
     // names looked like, no two of the six opened files may be one file.
     const int fds[6] = {f.ema.descriptor(), f.naq.descriptor(), f.sor.descriptor(),

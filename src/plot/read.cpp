@@ -193,7 +193,7 @@ std::string_view shown(const Name& n) {
 }
 
 std::vector<Year> read_years(const std::string& path, std::vector<std::string>& warnings) {
-    RecordFile f(path, Files::kORP);
+    RecordFile f(path, 25);  // the unit of .ORP in seqord's reports
     std::vector<Year> years;
     bool want_ev = false;
     std::int32_t last_location = 0;
@@ -242,7 +242,7 @@ std::vector<Year> read_years(const std::string& path, std::vector<std::string>& 
 }
 
 std::vector<Pair> read_pairs(const std::string& path, std::vector<std::string>& warnings) {
-    RecordFile f(path, Files::kPOR);
+    RecordFile f(path, 24);  // the unit of .POR
     std::vector<Pair> pairs;
 
     // One location group: one or two points, closed by an empty record.

@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "records.h"
+#include "records/streams.h"
 
 namespace seqord {
 
@@ -90,7 +90,7 @@ void throw_condition(Condition c, int unit, std::string_view file, std::string_v
         report.append(detail);
         report += ")";
     }
-    throw RunStop(kExitFatalIO, report);
+    throw RunStop(StopKind::Fatal, report);
 }
 
 // ------------------------------------------------------------ OutStream ---

@@ -2,7 +2,9 @@
 #include <cstring>
 #include <limits>
 
-#include "records.h"
+#include "records/transfer.h"
+
+#include "records/fields.h"
 
 namespace seqord {
 
@@ -223,15 +225,9 @@ void put_value(RecordBuilder& rec, const Format& f, const FormatItem& it, const 
 
 }  // namespace
 
-bool Files::flush_all_quietly() {
-    bool ok = true;
-    for (OutStream* s : {&sor, &ors, &por, &orp, &con, &err}) ok = s->flush_quietly() && ok;
-    return ok;
-}
-
-void report_line(Files& f, std::string_view text) {
+void report_line(OutStream& err, std::string_view text) {
     static constexpr Format line = layout("(A)");
-    write(f.err, line, {std::string_view(printable(text))});
+    write(err, line, {std::string_view(printable(text))});
 }
 
 void write(OutStream& s, const Format& f, std::initializer_list<Out> values) {

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <limits>
 
-#include "records.h"
+#include "records/fields.h"
 
 namespace seqord {
 
