@@ -127,19 +127,23 @@ void StoredFiles::discard() {
     entries_.clear();
 }
 
+bool write_all(int fd, std::string_view text) {
+    for (std::size_t done = 0; done < text.size();) {
+        const ssize_t k = ::write(fd, text.data() + done, text.size() - done);
+        if (k < 0 && errno == EINTR) continue;
+        if (k <= 0) return false;
+        done += static_cast<std::size_t>(k);
+    }
+    return true;
+}
+
 std::string store_whole(const std::string& path, const std::string& text) {
     StoredFiles set;
     std::string why;
     const int fd = set.create(path, why);
     if (fd < 0) return why;
-    for (std::size_t done = 0; done < text.size();) {
-        const ssize_t k = ::write(fd, text.data() + done, text.size() - done);
-        if (k < 0) {
-            if (errno == EINTR) continue;
-            return std::strerror(errno);
-        }
-        done += static_cast<std::size_t>(k);
-    }
+    errno = 0;
+    if (!write_all(fd, text)) return std::strerror(errno != 0 ? errno : EIO);
     return set.commit();
 }
 
