@@ -103,9 +103,9 @@ void year_loop(Files& f, Table<float> a, Table<float> v, Table<float> ev, Table<
         ordination::centre(f, a, ev, maxl, nl);
 
         out::log(f, out::msg::kOrdinate);
-        std::int32_t nrot = 0;
-        ordination::jacobi(a, nl, 0, v, nrot, ev, iwk, maxl, guard);
-        if (guard != nullptr && guard->cycled)
+        const ordination::JacobiResult decomposed = ordination::jacobi(a, nl, 0, v, ev, iwk, guard);
+        const std::int32_t nrot = decomposed.nrot;
+        if (decomposed.cycled)
             warn(f, year_label(iy, yname) + ": the eigen-decomposition came back to an earlier state after " +
                         std::to_string(nrot) +
                         " rotations and would have rotated forever; it was stopped there and its results are "
