@@ -129,9 +129,9 @@ void year_loop(Files& f, const Tables& t, std::int32_t iys, std::int32_t iyf, or
         bool results_finite = true;
 
         out::log(f, out::msg::kOrdinate);
-        std::int32_t nrot = 0;
-        ordination::jacobi(t.A, nl, 0, t.V, nrot, t.EV, t.IWK, maxl, guard);
-        if (guard != nullptr && guard->cycled)
+        const ordination::JacobiResult decomposed = ordination::jacobi(t.A, nl, 0, t.V, t.EV, t.IWK, guard);
+        const std::int32_t nrot = decomposed.nrot;
+        if (decomposed.cycled)
             warn(f, year_label(iy, yname) + ": the eigen-decomposition came back to an earlier state after " +
                         std::to_string(nrot) +
                         " rotations and would have rotated forever; it was stopped there and its results are "

@@ -47,7 +47,12 @@ struct JacobiGuard {
     std::uint32_t snapshot[kStateSize];
     // Rotations after which the watch starts; negative: the default above.
     std::int64_t watch_from = -1;
-    // Set by the decomposition: whether it stopped because its state repeated.
+};
+
+// What a decomposition did: the rotations it made (NROT), and whether it
+// stopped because its state repeated (its results are then not converged).
+struct JacobiResult {
+    std::int32_t nrot = 0;
     bool cycled = false;
 };
 
@@ -57,8 +62,8 @@ struct JacobiGuard {
 // and, when `mode` is 0, the columns of V the eigenvectors.  EV and IWK hold
 // the per-row records of the largest off-diagonal element.  `guard` may be
 // null: no cycle detection, and the slower element-by-element loop.
-void jacobi(Table<float> a, std::int32_t n, std::int32_t mode, Table<float> v, std::int32_t& nrot,
-            Table<float> ev, Table<std::int32_t> iwk, std::int32_t maxl, JacobiGuard* guard = nullptr);
+JacobiResult jacobi(Table<float> a, std::int32_t n, std::int32_t mode, Table<float> v, Table<float> ev,
+                    Table<std::int32_t> iwk, JacobiGuard* guard = nullptr);
 
 // The width of the vectors, in bits, that the decomposition uses on this
 // processor when a guard allows at most `widest`.
