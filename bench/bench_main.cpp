@@ -89,7 +89,7 @@ void BM_Jacobi(benchmark::State& state) {
         if constexpr (which == Variant::Baseline)
             seqord::baseline::jacobi(ta, n, 0, tv, nrot, tev, tiwk, n);
         else
-            seqord::ordination::jacobi(ta, n, 0, tv, nrot, tev, tiwk, n, scratch.get());
+            nrot = seqord::ordination::jacobi(ta, n, 0, tv, tev, tiwk, scratch.get()).nrot;
         benchmark::DoNotOptimize(a.data());
         benchmark::DoNotOptimize(v.data());
         benchmark::ClobberMemory();
@@ -110,9 +110,8 @@ void BM_JacobiNoScratch(benchmark::State& state) {
     const auto nn = static_cast<std::int64_t>(a.size());
     for (auto _ : state) {
         a = start;
-        std::int32_t nrot = 0;
-        seqord::ordination::jacobi(Table<float>{a.data(), nn, n, n}, n, 0, Table<float>{v.data(), nn, n, n}, nrot,
-                                   Table<float>{ev.data(), n, n, 1}, Table<std::int32_t>{iwk.data(), n, n, 1}, n,
+        seqord::ordination::jacobi(Table<float>{a.data(), nn, n, n}, n, 0, Table<float>{v.data(), nn, n, n},
+                                   Table<float>{ev.data(), n, n, 1}, Table<std::int32_t>{iwk.data(), n, n, 1},
                                    nullptr);
         benchmark::DoNotOptimize(a.data());
     }
@@ -126,8 +125,8 @@ struct NullFiles {
     seqord::Files f;
     int fd;
     NullFiles() : fd(::open("/dev/null", O_WRONLY | O_CLOEXEC)) {
-        f.sor.bind(seqord::Files::kSOR, "NULL.SOR", fd, false);
-        f.ors.bind(seqord::Files::kORS, "NULL.ORS", fd, false);
+        f.sor.bind(seqord::job::kSOR, "NULL.SOR", fd, false);
+        f.ors.bind(seqord::job::kORS, "NULL.ORS", fd, false);
     }
     ~NullFiles() {
         f.sor.flush_quietly();
@@ -147,8 +146,11 @@ void BM_Centre(benchmark::State& state) {
     NullFiles out;
     for (auto _ : state) {
         a = d;
-        seqord::ordination::centre(out.f, Table<float>{a.data(), static_cast<std::int64_t>(a.size()), n, n},
-                                   Table<float>{ev.data(), n, n, 1}, n, n);
+        seqord::ordination::centre(out.f,
+                                   seqord::Tables{.A = {a.data(), static_cast<std::int64_t>(a.size()), n, n},
+                                                  .EV = {ev.data(), n, n, 1},
+                                                  .maxl = n},
+                                   n);
         benchmark::DoNotOptimize(a.data());
     }
 }

@@ -137,15 +137,19 @@ public:
         orp.preset(before.orp);
         {
             Files f;
-            f.sor.bind(Files::kSOR, "T.SOR", sor.fd(), false);
-            f.ors.bind(Files::kORS, "T.ORS", ors.fd(), false);
-            f.por.bind(Files::kPOR, "T.POR", por.fd(), false);
-            f.orp.bind(Files::kORP, "T.ORP", orp.fd(), false);
-            align(f, Table<float>{pts_.data(), static_cast<std::int64_t>(pts_.size()), maxy_, maxl_},
-                  Table<float>{pct_.data(), static_cast<std::int64_t>(pct_.size()), maxy_, 4},
-                  Table<std::int32_t>{elim_.data(), static_cast<std::int64_t>(elim_.size()), maxy_, maxl_},
-                  Table<Name>{yearname_.data(), maxy_, maxy_, 1}, Table<Name>{locname_.data(), maxl_, maxl_, 1},
-                  maxy_, maxl_, iys, iyf);
+            f.sor.bind(22, "T.SOR", sor.fd(), false);
+            f.ors.bind(23, "T.ORS", ors.fd(), false);
+            f.por.bind(24, "T.POR", por.fd(), false);
+            f.orp.bind(25, "T.ORP", orp.fd(), false);
+            align(f,
+                  Tables{.PTS = {pts_.data(), static_cast<std::int64_t>(pts_.size()), maxy_, maxl_},
+                         .PCT = {pct_.data(), static_cast<std::int64_t>(pct_.size()), maxy_, 4},
+                         .ELIM = {elim_.data(), static_cast<std::int64_t>(elim_.size()), maxy_, maxl_},
+                         .YEARNAME = {yearname_.data(), maxy_, maxy_, 1},
+                         .LOCNAME = {locname_.data(), maxl_, maxl_, 1},
+                         .maxy = maxy_,
+                         .maxl = maxl_},
+                  iys, iyf);
             f.sor.flush();
             f.ors.flush();
             f.por.flush();

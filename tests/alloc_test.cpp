@@ -80,8 +80,8 @@ long allocations_of_a_run(const fs::path& dir) {
     long counted_allocations = -1;
     {
         Files f;
-        f.con.bind(Files::kConsoleOut, "stdout", null_fd, true);
-        f.err.bind(Files::kConsoleErr, "stderr", null_fd, true);
+        f.con.bind(job::kConsoleOut, "stdout", null_fd, true);
+        f.err.bind(job::kConsoleErr, "stderr", null_fd, true);
         auto ws = std::make_unique<job::Workspace>();
         Text<50> name;
         name.c[0] = 'J', name.c[1] = 'O', name.c[2] = 'B';

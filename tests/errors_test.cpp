@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "main/job.h"
 #include "support.h"
 
 namespace seqord::test {
@@ -101,6 +102,15 @@ TEST_F(RunEnd, InputConversionError) {
     const RunResult r = run_job(dir.path());
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(has(r.err, "input conversion error, unit 20, file JOB.EMA, line 9, columns 17-32 \"  0.4000000OE+01\""))
+        << r.err;
+}
+
+TEST_F(RunEnd, ASignWithoutADigitInAMatrixRowIsAConversionError) {
+    // The same field wherever its blanks stand: a sign alone holds no number.
+    edit_ema("  0.40000000E+01", "+               ");
+    const RunResult r = run_job(dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(has(r.err, "input conversion error, unit 20, file JOB.EMA, line 9, columns 17-32 \"+               \""))
         << r.err;
 }
 
@@ -280,6 +290,136 @@ TEST_F(RunEnd, RunHeaderNearThe32BitLimits) {
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(has(r.out, " INCREASE DIMENSION OF Z ARRAY TO********\n")) << r.out;
     EXPECT_TRUE(has(read_file(dir / "JOB.SOR"), " DIMENSIONS REQUIRED: DZ=     1 Z=****** MZ=****** AZ=******"));
+}
+
+}  // namespace
+}  // namespace seqord::test
+
+namespace seqord::test {
+namespace {
+
+// ------------------------------------------------ hostile conditions ---
+// Each of these once ended silently, in a wrong file, or with a wrong status.
+
+class Hostile : public RunEnd {};
+
+TEST_F(Hostile, ADanglingLinkBetweenTwoOutputNamesIsRefused) {
+    // JOB.ORS points at JOB.SOR, which does not exist yet: opening JOB.ORS
+    // would create JOB.SOR, and the summary would overwrite the report.
+    ASSERT_EQ(::symlink("JOB.SOR", (dir / "JOB.ORS").c_str()), 0);
+    const RunResult r = run_job(dir.path());
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(has(r.err, "seqord: error: the report (.SOR) and the summary (.ORS) would be the same file")) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir / "JOB.SOR"));
+}
+
+TEST_F(Hostile, ATypedNameHoldingANulByteIsRefused) {
+    // "out\0A" and "out\0B" compare different but would both open "out".
+    const std::string answers = std::string("n\nJOB.EMA\nJOB.NAQ\nout") + '\0' + "A\nout" + '\0' + "B\nJOB.POR\nJOB.ORP\n";
+    const RunResult r = run_program(dir.path(), answers);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(has(r.err, "seqord: error: the name given for the report (.SOR) (\"out\\x00A\") holds a NUL byte")) << r.err;
+    EXPECT_EQ(r.err.find('\0'), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(dir / "out"));
+}
+
+TEST_F(Hostile, OpenedFilesAreComparedBeforeAnythingIsWritten) {
+    // The names are not checked here: the six opened files themselves are.
+    job::FileNames names;
+    const char* given[] = {"JOB.EMA", "JOB.NAQ", "R.SOR", "S.ORS", "P.POR", "./R.SOR"};
+    for (std::size_t k = 0; k < 6; ++k) names[k] = job::as_typed((dir / given[k]).string());
+    Files f;
+    std::string report;
+    try {
+        job::open_files(f, names);
+    } catch (const RunStop& stop) {
+        EXPECT_EQ(job::exit_status(stop), job::kExitRefused);
+        report = stop.what();
+    }
+    EXPECT_TRUE(has(report, "the report (.SOR) and the year file (.ORP) would be the same file")) << report;
+    EXPECT_EQ(read_file(dir / "R.SOR"), "");
+}
+
+TEST_F(Hostile, AConsoleWhoseReaderHasGoneIsAReportedWriteFailure) {
+    const RunResult r = run_into_closed_pipe(dir.path(), SEQORD_EXE, {"JOB"});
+    EXPECT_EQ(r.status, 1) << "killed by a signal when -1";
+    EXPECT_TRUE(has(r.err, "seqord: severe (38): error during write, unit 6, file stdout (Broken pipe)")) << r.err;
+    const RunResult help = run_into_closed_pipe(dir.path(), SEQORD_EXE, {"--help"});
+    EXPECT_EQ(help.status, 1);
+}
+
+TEST_F(Hostile, AFileSizeLimitIsAReportedWriteFailure) {
+    // One block of 1024 bytes: the console log or .SOR grows past it.
+    const RunResult r = run_shell(dir.path(), "ulimit -f 1 && " + shell_quoted(SEQORD_EXE) + " JOB");
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_TRUE(has(r.err, "seqord: severe (38): error during write, unit ")) << r.err;
+    EXPECT_TRUE(has(r.err, " (File too large)")) << r.err;
+}
+
+TEST_F(Hostile, ARecordLongerThanTheLimitIsRefusedWithItsLine) {
+    // Exactly the limit is a record like any other (the title keeps its first 50 characters)...
+    edit_ema("error cases\n", std::string(kMaxRecordLength, 'T') + "\r\n");
+    RunResult r = run_job(dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    // ... one character more is not, however the file goes on.
+    edit_ema(std::string(kMaxRecordLength, 'T'), std::string(kMaxRecordLength + 1, 'T'));
+    r = run_job(dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(has(r.err, "seqord: severe (44): record too long, unit 20, file JOB.EMA, line 2 (longer than 1048576 "
+                           "characters)"))
+        << r.err.substr(0, 300);
+    EXPECT_LT(r.err.size(), 200u);
+}
+
+TEST_F(Hostile, ABadTokenIsQuotedShortAndControlBytesAreShownEscaped) {
+    edit_ema("  1  0  1", "  1 " + std::string(100, 'x') + " 1");
+    RunResult r = run_job(dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(has(r.err, "columns 5-104 \"" + std::string(40, 'x') + "...\"")) << r.err;
+    write_file(dir / "JOB.EMA", kEma);
+    edit_ema("0.40000000E+01", std::string("0.4000") + '\0' + "000E+01");
+    r = run_job(dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(has(r.err, "line 9, columns 17-32 \"  0.4000\\x00000E+01\"")) << r.err;
+    EXPECT_EQ(r.err.find('\0'), std::string::npos);
+    // A name typed as an empty line still shows in the report.
+    r = per_file("", "JOB.NAQ", "JOB.SOR");
+    EXPECT_TRUE(has(r.err, "file not found, unit 20, file \"\" (No such file or directory)")) << r.err;
+}
+
+TEST_F(Hostile, ClosedStandardDescriptorsTakeNoFilesNumbers) {
+    // The files opened first would take descriptors 0 to 2, and the fatal
+    // report would land in one of them.
+    edit_ema("0.40000000E+01", "0.4000000OE+01");
+    const RunResult r = run_shell(dir.path(), "(" + shell_quoted(SEQORD_EXE) + " JOB <&- >&- 2>&-)");
+    EXPECT_EQ(r.status, 1);
+    for (const char* f : {"JOB.EMA", "JOB.NAQ", "JOB.SOR", "JOB.ORS"})
+        EXPECT_FALSE(has(read_file(dir / f), "severe")) << f;
+    EXPECT_TRUE(has(read_file(dir / "JOB.SOR"), " Read cummulative proximity matrix\r\n"));
+}
+
+TEST_F(Hostile, AnOverflowInTheCentringIsWarnedAbout) {
+    // Legal single-precision dissimilarities whose row sums overflow: five
+    // locations 3.0E+38 apart.  The year before is an ordinary one.
+    std::string ema = "     2     5    10     1     2\noverflow\n     U     S     S     N\n"
+                      "     1    1997\n     2\n  1  1  0  0  0\n"
+                      "     1 A          0.00000000E+00\n     2 B          0.10000000E+01  0.00000000E+00\n"
+                      "     2    1998\n     5\n  1  1  1  1  1\n";
+    for (int i = 1; i <= 5; ++i) {
+        ema += "     " + std::to_string(i) + " " + std::string(1, char('A' + i - 1)) + "       ";
+        for (int j = 1; j < i; ++j) ema += "  0.30000000E+39";
+        ema += "  0.00000000E+00\n";
+    }
+    write_file(dir / "JOB.EMA", ema);
+    write_file(dir / "JOB.NAQ", "names\n2 5 10\n1997\n1998\nA\nB\nC\nD\nE\n");
+    const RunResult r = run_job(dir.path());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(has(r.err, "seqord: warning: year 2 (1998): its centred similarity matrix holds values that are not "
+                           "finite"))
+        << r.err;
+    EXPECT_FALSE(has(r.err, "year 1")) << r.err;
+    // The files show what the arithmetic gave.
+    EXPECT_TRUE(has(read_file(dir / "JOB.SOR"), "NaN"));
 }
 
 }  // namespace

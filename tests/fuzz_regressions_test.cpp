@@ -1,9 +1,9 @@
 // Replays the inputs kept from fuzzing (tests/data/fuzz/<target>/) through the
-// same per-input code as the fuzz targets (fuzz/targets.h), without the
+// same per-input code as the fuzz targets (fuzz/fuzz.h), without the
 // fuzzer runtime: no input may let anything but a RunStop escape, break one
 // of the targets' expectations, or end a run with a status outside 0-2.
-// The models the targets compare the program with are checked here too,
-// against results worked out by hand from the layouts.
+// The models the targets compare the program with (fuzz/models.h) are
+// checked here too, against results worked out by hand from the layouts.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,7 +11,10 @@
 #include <fstream>
 #include <iterator>
 
-#include "../fuzz/targets.h"
+#include "../fuzz/fuzz.h"
+#include "../fuzz/models.h"
+#include "input/input.h"
+#include "output/output.h"
 #include "support.h"
 
 namespace seqord::fuzz {
@@ -209,8 +212,8 @@ TEST(FuzzJob, GoldenRunInProcessMatchesTheKnownReport) {
     EXPECT_EQ(r.verdict, "");
     EXPECT_EQ(r.status, 0);
     const fs::path expected = test::data_dir() / "golden" / "small_001" / "expected";
-    EXPECT_EQ(test::read_file(detail::JobDir::get().file(".SOR")), test::read_file(expected / "JOB.SOR"));
-    EXPECT_EQ(test::read_file(detail::JobDir::get().file(".ORP")), test::read_file(expected / "JOB.ORP"));
+    EXPECT_EQ(test::read_file(job_file(".SOR")), test::read_file(expected / "JOB.SOR"));
+    EXPECT_EQ(test::read_file(job_file(".ORP")), test::read_file(expected / "JOB.ORP"));
 }
 
 TEST(FuzzJob, HeaderAskingForTooManyLocationsIsNotRun) {

@@ -328,3 +328,109 @@ INSTANTIATE_TEST_SUITE_P(Loop, ShortNameInput, ::testing::Values("ends_in_locati
 
 }  // namespace
 }  // namespace seqord::test
+
+namespace seqord::test {
+namespace {
+
+// ---------------------------------------------------------------------------
+// Free-form records that give no value leave their variables alone: a year
+// whose NL record is a slash or a null value keeps the previous block's NL,
+// and an elimination vector read into a repeated year's row keeps the entries
+// it does not reach.  Each case is run twice, once as written and once with
+// every value spelt out; all four files, the console and the reports must be
+// the same.  The two inputs have the same lines, so that reports naming a
+// line agree too.
+
+const char* const kRows3 =
+    "     1 Alpha      0.00000000E+00\n"
+    "     2 Beta       0.10000000E+01  0.00000000E+00\n"
+    "     3 Delta      0.40000000E+01  0.20000000E+01  0.00000000E+00\n";
+const char* const kRows4 =
+    "     1 Alpha      0.00000000E+00\n"
+    "     2 Beta       0.10000000E+01  0.00000000E+00\n"
+    "     3 Gamma      0.30000000E+01  0.25000000E+01  0.00000000E+00\n"
+    "     4 Delta      0.40000000E+01  0.20000000E+01  0.50000000E+00  0.00000000E+00\n";
+
+std::string block(const char* year_record, const char* nl, const char* elim, const char* rows) {
+    return std::string(year_record) + "\n" + nl + "\n" + elim + "\n" + rows;
+}
+
+std::string job_input(const std::string& blocks) {
+    return "     3     4     5     1     3\nFree-form reads that give no value\n     U     S     C     N\n" + blocks;
+}
+
+struct QuietRead {
+    const char* name;
+    std::string as_written, spelt_out;
+    bool warns;  // whether the run warns (both ways alike)
+};
+
+void PrintTo(const QuietRead& c, std::ostream* os) { *os << c.name; }
+
+class FreeFormRead : public ::testing::TestWithParam<QuietRead> {};
+
+TEST_P(FreeFormRead, LeavesWhatTheVariableHeld) {
+    const QuietRead& c = GetParam();
+    const char* const naq = "Names\n3 4 5\nSEASON1\nSEASON2\nSEASON3\nALPHA\nBETA\nGAMMA\nDELTA\n";
+    TempDir a, b;
+    write_file(a / "JOB.EMA", c.as_written);
+    write_file(b / "JOB.EMA", c.spelt_out);
+    write_file(a / "JOB.NAQ", naq);
+    write_file(b / "JOB.NAQ", naq);
+    const RunResult ra = run_job(a.path()), rb = run_job(b.path());
+    EXPECT_EQ(rb.status, 0) << rb.err;
+    EXPECT_EQ(ra.status, rb.status) << ra.err;
+    EXPECT_EQ(ra.out, rb.out);
+    EXPECT_EQ(ra.err, rb.err);
+    EXPECT_EQ(!rb.err.empty(), c.warns) << rb.err;
+    for (const char* f : {"JOB.SOR", "JOB.ORS", "JOB.POR", "JOB.ORP"}) EXPECT_EQ(read_file(a / f), read_file(b / f)) << f;
+    // Every year of the input was analysed: the run reached the alignment.
+    EXPECT_NE(read_file(a / "JOB.SOR").find(" Rotate axes if -ve correlated"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Loop, FreeFormRead,
+    ::testing::Values(
+        QuietRead{"nl_slash",
+                  job_input(block("     1    2001", "3", "1 1 0 1", kRows3) + block("     2    2002", " /", "1 1 0 1", kRows3)),
+                  job_input(block("     1    2001", "3", "1 1 0 1", kRows3) + block("     2    2002", "3", "1 1 0 1", kRows3)),
+                  false},
+        QuietRead{"nl_null_comma",
+                  job_input(block("     1    2001", "3", "1 1 0 1", kRows3) + block("     2    2002", ",", "0 1 1 1", kRows3)),
+                  job_input(block("     1    2001", "3", "1 1 0 1", kRows3) + block("     2    2002", "3", "0 1 1 1", kRows3)),
+                  false},
+        QuietRead{"nl_null_repeat",
+                  job_input(block("     1    2001", "4", "1 1 1 1", kRows4) + block("     3    2003", " 1* ", "1 1 1 1", kRows4)),
+                  job_input(block("     1    2001", "4", "1 1 1 1", kRows4) + block("     3    2003", "4", "1 1 1 1", kRows4)),
+                  false},
+        // The first NL itself ends its record with a slash.
+        QuietRead{"slash_after_slash",
+                  job_input(block("     1    2001", "3/", "1 1 0 1", kRows3) + block("     2    2002", "/", "1 1 0 1", kRows3) +
+                            block("     3    2003", "4", "1 1 1 1", kRows4)),
+                  job_input(block("     1    2001", "3", "1 1 0 1", kRows3) + block("     2    2002", "3", "1 1 0 1", kRows3) +
+                            block("     3    2003", "4", "1 1 1 1", kRows4)),
+                  false},
+        // Before the first block NL is 0: such a block holds no locations.
+        QuietRead{"first_nl_slash",
+                  job_input(block("     1    2001", "/", "0 0 0 0", "") + block("     2    2002", "3", "1 1 0 1", kRows3)),
+                  job_input(block("     1    2001", "0", "0 0 0 0", "") + block("     2    2002", "3", "1 1 0 1", kRows3)),
+                  false},
+        // The check of NL against the flags sees the NL in force (3, two flags).
+        QuietRead{"nl_kept_warns_against_flags",
+                  job_input(block("     1    2001", "3", "1 1 0 1", kRows3) + block("     2    2002", "/", "1 0 0 1", kRows3)),
+                  job_input(block("     1    2001", "3", "1 1 0 1", kRows3) + block("     2    2002", "3", "1 0 0 1", kRows3)),
+                  true},
+        // A repeated year's vector: a null value and an early slash keep the
+        // earlier block's entries 1 and 4.
+        QuietRead{"repeated_year_elimination",
+                  job_input(block("     2    2002", "3", "1 1 0 1", kRows3) + block("     2    2002", "4", ",1,1 /", kRows4)),
+                  job_input(block("     2    2002", "3", "1 1 0 1", kRows3) + block("     2    2002", "4", "1 1 1 1", kRows4)),
+                  true},
+        QuietRead{"repeated_year_elimination_repeat_null",
+                  job_input(block("     2    2002", "4", "1 1 1 1", kRows4) + block("     2    2002", "3", "2*,0 /", kRows3)),
+                  job_input(block("     2    2002", "4", "1 1 1 1", kRows4) + block("     2    2002", "3", "1 1 0 1", kRows3)),
+                  true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace seqord::test

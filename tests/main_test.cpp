@@ -618,7 +618,7 @@ std::ostream& operator<<(std::ostream& os, const Carved& c) {
 TEST(Partition, TablesLieWhereTheLayoutPutsThem) {
     auto ws = std::make_unique<job::Workspace>();
     // Y = 3, L = 5: Z holds A 25, V 25, EV 5, CUM 5, PTS 60, PCT 12, RESV 20.
-    const job::Tables t = job::partition(*ws, 3, 5);
+    const Tables t = job::partition(*ws, 3, 5);
     EXPECT_EQ(carved(t.A, ws->Z), (Carved{0, 25, 5, 5}));
     EXPECT_EQ(carved(t.V, ws->Z), (Carved{25, 25, 5, 5}));
     EXPECT_EQ(carved(t.EV, ws->Z), (Carved{50, 5, 5, 1}));
@@ -635,7 +635,7 @@ TEST(Partition, TablesLieWhereTheLayoutPutsThem) {
 
 TEST(Partition, ElementsAreStoredFirstIndexFastest) {
     auto ws = std::make_unique<job::Workspace>();
-    const job::Tables t = job::partition(*ws, 3, 5);
+    const Tables t = job::partition(*ws, 3, 5);
     // A(i, j) at (j-1)*L + (i-1); PTS(year, location, axis) at
     // (axis-1)*Y*L + (location-1)*Y + (year-1); PCT(year, axis) at
     // (axis-1)*Y + (year-1); ELIM(year, location) at (location-1)*Y + (year-1).
@@ -665,7 +665,7 @@ TEST(Partition, TablesFillExactlyTheRequiredSize) {
         ASSERT_LE(req.z, job::Workspace::kZ);
         ASSERT_LE(req.mz, job::Workspace::kMZ);
         ASSERT_LE(req.az, job::Workspace::kAZ);
-        const job::Tables t = job::partition(*ws, y, l);
+        const Tables t = job::partition(*ws, y, l);
         const std::int64_t Y = y, L = l;
         const std::vector<std::pair<const Table<float>*, std::int64_t>> z = {
             {&t.A, L * L}, {&t.V, L * L}, {&t.EV, L}, {&t.CUM, L}, {&t.PTS, 4 * Y * L}, {&t.PCT, 4 * Y}, {&t.RESV, 4 * L}};
@@ -828,17 +828,21 @@ TEST(CommandLine, MissingMainInputIsReportedAsInTheDialogue) {
     EXPECT_TRUE(listing(dir.path()).empty());
 }
 
-// Names that coincide are refused whichever way they were formed.
+// A job name whose file names could not hold it whole is refused: from 47
+// characters on the extensions would be cut into one another, and past 50
+// the name itself would be cut into another job's name.
 TEST(CommandLine, LongJobNamesAreRefusedBeforeAnythingIsOpened) {
-    for (std::size_t n : {47u, 60u}) {
+    for (const std::string& stem : {stem_of(47), stem_of(60), "JOB" + std::string(45, ' ') + "X"}) {
         TempDir dir;
-        const std::string stem = stem_of(n);
+        const std::size_t n = stem.size();
         write_small_set(dir / (stem.substr(0, 46) + ".EMA"), dir / (stem.substr(0, 46) + ".NAQ"));
+        // The job that the name cut at 50 characters would run.
+        write_small_set(dir / "JOB.EMA", dir / "JOB.NAQ");
         const auto before = listing(dir.path());
         const RunResult r = run_program(dir.path(), "", {stem});
         EXPECT_EQ(r.status, 2) << n << ": " << r.err;
         EXPECT_TRUE(starts_with(r.err, "seqord: error: ")) << r.err;
-        EXPECT_TRUE(contains(r.err, "would be the same file")) << r.err;
+        EXPECT_TRUE(contains(r.err, "has " + std::to_string(n) + " characters; a job name has at most 46")) << r.err;
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(listing(dir.path()), before);
     }

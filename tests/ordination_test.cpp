@@ -108,8 +108,8 @@ public:
     Files files;
 
     Outputs() {
-        files.sor.bind(Files::kSOR, "T.SOR", sor_.fd(), false);
-        files.ors.bind(Files::kORS, "T.ORS", ors_.fd(), false);
+        files.sor.bind(22, "T.SOR", sor_.fd(), false);
+        files.ors.bind(23, "T.ORS", ors_.fd(), false);
     }
     std::string sor() { return contents(files.sor, sor_); }
     std::string ors() { return contents(files.ors, ors_); }
@@ -133,7 +133,7 @@ struct Centring {
             for (std::int32_t j = 1; j < i; ++j)
                 cell(a, maxl, i, j) = lower[static_cast<std::size_t>(i - 2)][static_cast<std::size_t>(j - 1)];
     }
-    void run() { centre(out.files, square(a, maxl), vec(ev), maxl, nl); }
+    void run() { centre(out.files, Tables{.A = square(a, maxl), .EV = vec(ev), .maxl = maxl}, nl); }
     float b(std::int32_t i, std::int32_t j) const { return cell(a, maxl, i, j); }
 };
 
@@ -256,6 +256,7 @@ struct Eigen {
     std::vector<float> a, v, ev;
     std::vector<std::int32_t> iwk;
     std::int32_t nrot = -99;
+    bool cycled = true;
 
     Eigen(std::int32_t maxl_, const std::vector<std::vector<double>>& rows)
         : maxl(maxl_), n(static_cast<std::int32_t>(rows.size())), a(static_cast<std::size_t>(maxl_ * maxl_), kMark),
@@ -266,7 +267,9 @@ struct Eigen {
                     static_cast<float>(rows[static_cast<std::size_t>(i - 1)][static_cast<std::size_t>(j - 1)]);
     }
     void run(std::int32_t mode = 0, JacobiGuard* guard = nullptr) {
-        jacobi(square(a, maxl), n, mode, square(v, maxl), nrot, vec(ev), ivec(iwk), maxl, guard);
+        const JacobiResult r = jacobi(square(a, maxl), n, mode, square(v, maxl), vec(ev), ivec(iwk), guard);
+        nrot = r.nrot;
+        cycled = r.cycled;
     }
     float A(std::int32_t i, std::int32_t j) const { return cell(a, maxl, i, j); }
     float V(std::int32_t i, std::int32_t j) const { return cell(v, maxl, i, j); }
@@ -557,10 +560,9 @@ void expect_same_with_guard(const std::vector<std::vector<double>>& m, std::int3
     for (std::int64_t from : {std::int64_t{0}, std::int64_t{-1}}) {
         SCOPED_TRACE(testing::Message() << "watch from " << from);
         guard.watch_from = from;
-        guard.cycled = true;  // left over from an earlier year: must be cleared
         Eigen guarded(maxl, m);
         guarded.run(0, &guard);
-        EXPECT_FALSE(guard.cycled);
+        EXPECT_FALSE(guarded.cycled);
         EXPECT_EQ(guarded.nrot, plain.nrot);
         for (std::size_t x = 0; x < plain.a.size(); ++x) {
             EXPECT_EQ(bits(guarded.a[x]), bits(plain.a[x])) << "A at " << x;
@@ -585,22 +587,22 @@ TEST(JacobiGuard, ChangesNothingWhenTheRotationsEnd) {
                            *guard);
 }
 
-TEST(JacobiGuard, ClearsAnEarlierCycleEvenWithoutRotations) {
+TEST(JacobiGuard, NoCycleWithoutRotations) {
     // The year loop reads `cycled` after every decomposition; a year of one
-    // location after a year that cycled must not be reported as cycling.
+    // location, or one that needs no rotation, must not be reported as cycling.
     auto guard = std::make_unique<JacobiGuard>();
+    guard->watch_from = 0;
     for (std::int32_t n : {0, 1}) {
         SCOPED_TRACE(n);
-        guard->cycled = true;
         Eigen e(3, std::vector<std::vector<double>>(static_cast<std::size_t>(n), std::vector<double>(1, 2.0)));
         e.run(0, guard.get());
         EXPECT_EQ(e.nrot, 0);
-        EXPECT_FALSE(guard->cycled);
+        EXPECT_FALSE(e.cycled);
     }
-    guard->cycled = true;
     Eigen diagonal(3, {{1, 0}, {0, 2}});
     diagonal.run(0, guard.get());
-    EXPECT_FALSE(guard->cycled);
+    EXPECT_EQ(diagonal.nrot, 0);
+    EXPECT_FALSE(diagonal.cycled);
 }
 
 // -------------------------------------------------- eigenvalue report ---
@@ -619,7 +621,7 @@ struct Report {
     }
     void run() {
         const std::vector<float> before = a;
-        eigen_report(out.files, square(a, maxl), vec(ev), vec(cum), nl, nax, maxl);
+        nax = eigen_report(out.files, Tables{.A = square(a, maxl), .EV = vec(ev), .CUM = vec(cum), .maxl = maxl}, nl, nax);
         for (std::size_t x = 0; x < a.size(); ++x) EXPECT_EQ(bits(a[x]), bits(before[x])) << "A changed at " << x;
         for (std::int32_t i = std::max(nax, 0) + 1; i <= maxl; ++i) {
             EXPECT_EQ(ev[static_cast<std::size_t>(i - 1)], kMark) << "EV(" << i << ")";
@@ -741,7 +743,7 @@ struct Scaling {
                 cell(v, maxl, i, j) = 0.25f * static_cast<float>(i) + static_cast<float>(j);
             }
     }
-    void run() { plotting_points(square(a, maxl), square(v, maxl), maxl, nl); }
+    void run() { plotting_points(Tables{.A = square(a, maxl), .V = square(v, maxl), .maxl = maxl}, nl); }
 };
 
 TEST(PlottingPoints, TwoLocationExample) {
@@ -820,8 +822,12 @@ struct Points {
             for (std::int32_t i = 1; i <= maxl; ++i) cell(v, maxl, i, k) = static_cast<float>(10 * i + k);
     }
     void run(std::int32_t nax, std::int32_t iy = 2) {
-        store_points({pts.data(), sz(pts), maxy, maxl}, square(v, maxl),
-                     {elim.data(), static_cast<std::int64_t>(elim.size()), maxy, maxl}, maxy, maxl, nax, iy);
+        store_points(Tables{.V = square(v, maxl),
+                            .PTS = {pts.data(), sz(pts), maxy, maxl},
+                            .ELIM = {elim.data(), static_cast<std::int64_t>(elim.size()), maxy, maxl},
+                            .maxy = maxy,
+                            .maxl = maxl},
+                     nax, iy);
     }
     float at(std::int32_t y, std::int32_t l, std::int32_t k) const {
         return pts[static_cast<std::size_t>(((k - 1) * maxl + (l - 1)) * maxy + (y - 1))];
@@ -863,9 +869,12 @@ struct Listing {
         : maxl(maxl_), nl(nl_), v(static_cast<std::size_t>(maxl_ * maxl_), kMark),
           names(static_cast<std::size_t>(maxl_), Name::of("MARKMARK")) {}
     void run(std::int32_t nax) {
-        score_listing(out.files, square(v, maxl),
-                      {names.data(), static_cast<std::int64_t>(names.size()), static_cast<std::int64_t>(names.size()), 1},
-                      nl, nax, maxl);
+        score_listing(out.files,
+                      Tables{.V = square(v, maxl),
+                             .RNAMES = {names.data(), static_cast<std::int64_t>(names.size()),
+                                        static_cast<std::int64_t>(names.size()), 1},
+                             .maxl = maxl},
+                      nl, nax);
     }
 };
 
@@ -944,16 +953,23 @@ struct Year {
     }
     // Runs the steps in order; the scores are filed under year 1 of a one-year table.
     void run(std::vector<float>& pts, std::vector<std::int32_t>& elim) {
-        centre(out.files, square(a, maxl), vec(ev), maxl, nl);
-        jacobi(square(a, maxl), nl, 0, square(v, maxl), nrot, vec(ev), ivec(iwk), maxl);
-        nax = nl;
-        eigen_report(out.files, square(a, maxl), vec(ev), vec(cum), nl, nax, maxl);
-        plotting_points(square(a, maxl), square(v, maxl), maxl, nl);
-        store_points({pts.data(), sz(pts), 1, maxl}, square(v, maxl),
-                     {elim.data(), static_cast<std::int64_t>(elim.size()), 1, maxl}, 1, maxl, nax, 1);
-        score_listing(out.files, square(v, maxl),
-                      {names.data(), static_cast<std::int64_t>(names.size()), static_cast<std::int64_t>(names.size()), 1},
-                      nl, nax, maxl);
+        const Tables t{.A = square(a, maxl),
+                       .V = square(v, maxl),
+                       .EV = vec(ev),
+                       .CUM = vec(cum),
+                       .PTS = {pts.data(), sz(pts), 1, maxl},
+                       .ELIM = {elim.data(), static_cast<std::int64_t>(elim.size()), 1, maxl},
+                       .IWK = ivec(iwk),
+                       .RNAMES = {names.data(), static_cast<std::int64_t>(names.size()),
+                                  static_cast<std::int64_t>(names.size()), 1},
+                       .maxy = 1,
+                       .maxl = maxl};
+        centre(out.files, t, nl);
+        nrot = jacobi(t.A, nl, 0, t.V, t.EV, t.IWK).nrot;
+        nax = eigen_report(out.files, t, nl, nl);
+        plotting_points(t, nl);
+        store_points(t, nax, 1);
+        score_listing(out.files, t, nl, nax);
     }
 };
 

@@ -1,12 +1,12 @@
-// The process guards and the stored file sets that every program uses, and
-// the CSV rows of the companion programs.
+// The process guards, the stored file sets and the command-line parser that
+// every program uses.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 
-#include "csv/csv.h"
 #include "process/process.h"
 #include "support.h"
 
@@ -71,6 +71,18 @@ TEST(StoredFiles, ASetNotCommittedLeavesTheOldFilesAlone) {
     EXPECT_EQ(read_file(dir / "c.txt"), "text");
 }
 
+TEST(WriteAll, WritesEverythingOrSaysItCouldNot) {
+    TempFile file;
+    const std::string text(200000, 'x');
+    EXPECT_TRUE(process::write_all(file.fd(), text));
+    EXPECT_EQ(file.contents(), text);
+    const int full = ::open("/dev/full", O_WRONLY);
+    ASSERT_GE(full, 0);
+    EXPECT_FALSE(process::write_all(full, "help"));
+    EXPECT_TRUE(process::write_all(full, ""));
+    ::close(full);
+}
+
 TEST(ParseArgs, OptionsValuesOperandsAndProblems) {
     const process::OptionSpec specs[] = {{"help", 'h', false}, {"out", 0, true}, {"force", 0, false}};
     struct Case {
@@ -102,29 +114,6 @@ TEST(ParseArgs, OptionsValuesOperandsAndProblems) {
         EXPECT_EQ(values, c.values) << c.argv[1];
         EXPECT_EQ(operands, c.operands) << c.argv[1];
     }
-}
-
-TEST(Csv, FieldsAreQuotedOnlyWhereTheyMustBe) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"", ""},
-        {"Waseca", "Waseca"},
-        {" lead blank", " lead blank"},
-        {"a,b", "\"a,b\""},
-        {"say \"hi\"", "\"say \"\"hi\"\"\""},
-        {"two\nlines", "\"two\nlines\""},
-        {"cr\r", "\"cr\r\""},
-        {"-0.123", "-0.123"},
-    };
-    for (const auto& [in, out] : cases) EXPECT_EQ(csv::field(in), out) << in;
-
-    TempFile file;
-    OutStream s;
-    s.bind(30, "table.csv", file.fd(), false);
-    csv::write_row(s, {"year", "location,name", "x"});
-    const std::string fields[] = {"1", "Grand \"Rapids\"", ""};
-    csv::write_row(s, fields);
-    s.flush();
-    EXPECT_EQ(file.contents(), "year,\"location,name\",x\r\n1,\"Grand \"\"Rapids\"\"\",\r\n");
 }
 
 }  // namespace

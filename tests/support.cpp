@@ -1,5 +1,6 @@
 #include "support.h"
 
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -84,6 +85,14 @@ void append_quoted(std::string& cmd, const std::string& s) {
     cmd.push_back('\'');
 }
 
+}  // namespace
+
+std::string shell_quoted(const std::string& s) {
+    std::string q;
+    append_quoted(q, s);
+    return q;
+}
+
 // Runs `command` through the shell in `dir`, its standard input read from a
 // file holding `input`, and collects its status and both output streams.
 RunResult run_shell(const std::filesystem::path& dir, const std::string& command, const std::string& input) {
@@ -105,7 +114,37 @@ RunResult run_shell(const std::filesystem::path& dir, const std::string& command
     return r;
 }
 
-}  // namespace
+RunResult run_into_closed_pipe(const std::filesystem::path& dir, const std::string& exe,
+                               const std::vector<std::string>& args) {
+    TempDir io;
+    const std::string err_path = (io / "stderr").string();
+    int p[2];
+    if (::pipe(p) != 0) throw std::runtime_error("cannot make a pipe");
+    ::close(p[0]);
+    std::vector<std::string> words = {exe};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& w : words) argv.push_back(w.data());
+    argv.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int in = ::open("/dev/null", O_RDONLY);
+        if (err < 0 || in < 0 || ::chdir(dir.c_str()) != 0) ::_exit(126);
+        ::dup2(in, 0);
+        ::dup2(p[1], 1);
+        ::dup2(err, 2);
+        ::execv(exe.c_str(), argv.data());
+        ::_exit(127);
+    }
+    ::close(p[1]);
+    int rc = 0;
+    if (pid < 0 || ::waitpid(pid, &rc, 0) != pid) throw std::runtime_error("cannot run " + exe);
+    RunResult r;
+    r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    r.err = read_file(err_path);
+    return r;
+}
 
 RunResult run_command(const std::filesystem::path& dir, const std::string& exe,
                       const std::vector<std::string>& args, const std::string& input) {

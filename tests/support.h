@@ -65,6 +65,17 @@ RunResult run_program(const std::filesystem::path& dir, const std::string& input
 RunResult run_command(const std::filesystem::path& dir, const std::string& exe,
                       const std::vector<std::string>& args, const std::string& input = "");
 
+// Runs a shell command line in `dir` with `input` as its standard input.
+RunResult run_shell(const std::filesystem::path& dir, const std::string& command, const std::string& input = "");
+// `s` quoted as one word of the shell, whatever characters it holds.
+std::string shell_quoted(const std::string& s);
+
+// Runs `exe` in `dir` with `args` and no console input, its standard output
+// a pipe whose reader has already gone (every write to it fails); `out` stays
+// empty.  The status is -1 when the program was killed by a signal.
+RunResult run_into_closed_pipe(const std::filesystem::path& dir, const std::string& exe,
+                               const std::vector<std::string>& args);
+
 // Runs a job named JOB in `dir` (answers "y" and "JOB").
 RunResult run_job(const std::filesystem::path& dir);
 

@@ -400,6 +400,51 @@ TEST(GenTrial, TheShippedExampleIsTheDefaultOutput) {
     EXPECT_EQ(read_file(dir / "TRIAL.NAQ"), read_file(examples / "TRIAL.NAQ"));
 }
 
+// ------------------------------------------------------ with seqord-prep ---
+
+TEST(GenTrialTable, SeqordPrepMakesTheSameFilesFromTheTable) {
+    // The table of simulated means, read back by seqord-prep year by year
+    // with gen_trial's title, gives gen_trial's own two files byte for byte:
+    // both compute the distances with the same code.  (The table has no
+    // row for a location absent every year, nor for the tables' room beyond
+    // the data, and seqord-prep numbers locations by name: so no --maxl, and
+    // at most the 20 locations whose names are in alphabetical order.)
+    for (const char* args : {"--skip 0", "--skip 0 --seed 5 --years 4 --locations 18 --genotypes 40 --missing 0.3",
+                             "--skip 0 --years 2 --locations 2 --genotypes 3 --missing 0",
+                             "--skip 0 --years 4 --locations 20 --genotypes 7 --missing 0.2"}) {
+        SCOPED_TRACE(args);
+        TempDir dir;
+        ASSERT_EQ(generate(dir.path(), std::string(args) + " --out GEN --table means.csv").status, 0);
+        const std::string ema = read_file(dir / "GEN.EMA");
+        const std::string title = records(ema).at(1);
+        const RunResult r = run_command(dir.path(), SEQORD_PREP_EXE, {"--per-year", "--title", title, "means.csv", "PREP"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(read_file(dir / "PREP.EMA"), ema);
+        EXPECT_EQ(read_file(dir / "PREP.NAQ"), read_file(dir / "GEN.NAQ"));
+    }
+}
+
+TEST(GenTrialTable, TheTableHoldsEveryYearAndTheSkippedOneToo) {
+    TempDir dir;
+    ASSERT_EQ(generate(dir.path(), "--years 3 --locations 4 --genotypes 3 --missing 0 --skip 2 --table m.csv").status, 0);
+    const std::vector<std::string> rows = records(read_file(dir / "m.csv"));
+    ASSERT_EQ(rows.size(), 1u + 3 * 4 * 3);
+    EXPECT_EQ(rows[0], "year,location,genotype,yield");
+    EXPECT_EQ(rows[1].rfind("2019,ALDERTON,G1,", 0), 0u) << rows[1];
+    EXPECT_EQ(rows[13].rfind("2020,ALDERTON,G1,", 0), 0u) << rows[13];
+}
+
+TEST(GenTrialTable, LocationsWithoutSpreadAreRefused) {
+    // Without any effect that differs between genotypes every location has
+    // one mean for all of them, and no standardised distance.
+    TempDir dir;
+    const GenResult g = generate(dir.path(), "--sd-g 0 --sd-gl 0 --sd-gt 0 --sd-glt 0 --sd-e 0");
+    EXPECT_EQ(g.status, 2);
+    EXPECT_NE(g.err.find("has the same mean for every genotype in year 1"), std::string::npos) << g.err;
+    EXPECT_FALSE(fs::exists(dir / "TRIAL.EMA"));
+}
+
 // -------------------------------------------------------------- model ---
 
 // Dissimilarity of locations l1 < l2 (location numbers) in a block.

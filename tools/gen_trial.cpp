@@ -18,7 +18,10 @@
 // taken with divisor G), and the dissimilarity of two locations is the
 // squared Euclidean distance between their standardised vectors divided by
 // G.  That equals 2 (1 - r), r the correlation of the two locations' genotype
-// means, so it lies between 0 and 4.
+// means, so it lies between 0 and 4.  The computation is the proximity
+// library's, the one seqord-prep uses: `--table FILE` writes the simulated
+// means as a table, and `seqord-prep --per-year` with this title makes the
+// same two files from it.
 //
 // Missing data.  Each location is absent from each year with the chosen
 // probability (its elimination entry is 0 and it has no matrix row), but every
@@ -45,6 +48,7 @@
 // each line has exactly the layout that seqord's readers expect.
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -55,7 +59,9 @@
 #include <string_view>
 #include <vector>
 
+#include "csv/csv.h"
 #include "main/job.h"
+#include "proximity/proximity.h"
 #include "records/records.h"
 
 namespace {
@@ -79,6 +85,7 @@ struct Options {
     int nl = 0;     // 0: absences drawn with `missing`; otherwise exactly this many kept each year
     int first_year = 2019;
     std::string out = "TRIAL";
+    std::string table;  // empty: no table of the means
     // Model parameters: the overall mean and the standard deviations.
     double mu = 6.0;
     double sd_g = 0.5, sd_l = 1.2, sd_t = 0.6, sd_gl = 0.35, sd_gt = 0.2, sd_glt = 0.25, sd_e = 0.2;
@@ -100,6 +107,7 @@ void usage(std::FILE* to) {
                  "usage: gen_trial [options]\n"
                  "Simulates a multi-environment trial and writes STEM.EMA and STEM.NAQ for seqord.\n"
                  "  --out STEM         output stem (default %s)\n"
+                 "  --table FILE       also write the simulated means as a table (CSV) for seqord-prep\n"
                  "  --seed N           seed of the random stream (default %llu)\n"
                  "  --years N          years in the data set, 1..%d (default %d)\n"
                  "  --locations N      locations, 2..%d (default %d)\n"
@@ -185,6 +193,9 @@ bool parse_options(int argc, char** argv, Options& o, bool& help) {
         if (opt == "--out") {
             o.out = val;
             ok = !o.out.empty();
+        } else if (opt == "--table") {
+            o.table = val;
+            ok = !o.table.empty();
         } else if (opt == "--seed") {
             ok = val[0] != '-' && parse_int(val, 0, std::numeric_limits<long long>::max(), n);
             if (ok) o.seed = static_cast<std::uint64_t>(n);
@@ -377,40 +388,24 @@ Trial simulate(const Options& o) {
     return tr;
 }
 
-// Dissimilarities between the retained locations of year t, in increasing
-// location order: d[i][j] for j < i (i, j counting retained locations from 0).
-std::vector<std::vector<double>> dissimilarities(Trial& tr, int t) {
-    const int G = tr.genotypes;
-    std::vector<std::vector<double>> z;  // standardised genotype means per retained location
-    const std::int32_t* f = tr.flags(t);
-    for (int l = 1; l <= tr.locations; ++l) {
-        if (f[l - 1] != 1) continue;
-        std::vector<double> v(static_cast<std::size_t>(G));
-        double sum = 0.0;
-        for (int g = 1; g <= G; ++g) sum += v[static_cast<std::size_t>(g - 1)] = tr.mean(g, l, t);
-        const double m = sum / G;
-        double ss = 0.0;
-        for (double& x : v) {
-            x -= m;
-            ss += x * x;
-        }
-        const double sd = std::sqrt(ss / G);
-        for (double& x : v) x = sd > 0.0 ? x / sd : 0.0;
-        z.push_back(std::move(v));
-    }
-    std::vector<std::vector<double>> d(z.size());
-    for (std::size_t i = 0; i < z.size(); ++i) {
-        d[i].resize(i);
-        for (std::size_t j = 0; j < i; ++j) {
-            double s = 0.0;
-            for (std::size_t k = 0; k < z[i].size(); ++k) {
-                const double diff = z[i][k] - z[j][k];
-                s += diff * diff;
-            }
-            d[i][j] = s / G;
+// The dissimilarities of every year, by seqord-prep's own measure: each
+// year alone, unweighted, the standardised SED.
+seqord::proximity::Result dissimilarities(Trial& tr) {
+    std::vector<seqord::proximity::YearMeans> years(static_cast<std::size_t>(tr.years));
+    for (int t = 1; t <= tr.years; ++t) {
+        seqord::proximity::YearMeans& means = years[static_cast<std::size_t>(t - 1)];
+        means.resize(static_cast<std::size_t>(tr.locations));
+        const std::int32_t* f = tr.flags(t);
+        for (int l = 1; l <= tr.locations; ++l) {
+            if (f[l - 1] != 1) continue;
+            for (int g = 1; g <= tr.genotypes; ++g)
+                means[static_cast<std::size_t>(l - 1)].push_back({g - 1, tr.mean(g, l, t)});
         }
     }
-    return d;
+    seqord::proximity::Settings s;
+    s.cumulative = false;
+    s.min_common = std::min(kMinRetained, tr.genotypes);
+    return seqord::proximity::compute(years, tr.locations, s);
 }
 
 // ---------------------------------------------------------------- names ---
@@ -448,7 +443,7 @@ std::string title_of(const Options& o) {
     return t;
 }
 
-void write_ema(const Options& o, Trial& tr, const std::string& path) {
+void write_ema(const Options& o, Trial& tr, const seqord::proximity::Result& prox, const std::string& path) {
     seqord::OutStream ema;
     ema.open_file(20, path);
     seqord::write(ema, kHeader, {o.maxy, o.maxl, o.genotypes, 1, o.years});
@@ -465,19 +460,44 @@ void write_ema(const Options& o, Trial& tr, const std::string& path) {
         std::vector<std::int32_t> flags(f, f + o.locations);
         flags.resize(static_cast<std::size_t>(o.maxl), 0);
         seqord::write(ema, kFlags, {Out::ints(flags.data(), flags.size())});
-        const auto d = dissimilarities(tr, t);
+        const seqord::proximity::YearMatrix& m = prox.years[static_cast<std::size_t>(t - 1)];
         std::vector<float> row;
-        int i = 0;
-        for (int l = 1; l <= o.locations; ++l) {
-            if (f[l - 1] != 1) continue;
+        for (std::size_t i = 0; i < m.retained.size(); ++i) {
             row.clear();
-            for (double x : d[static_cast<std::size_t>(i)]) row.push_back(static_cast<float>(x));
+            for (std::size_t j = 0; j < i; ++j) row.push_back(static_cast<float>(m.lower[i * (i - 1) / 2 + j]));
             row.push_back(0.0f);  // the diagonal closes every row
-            ++i;
-            seqord::write(ema, kRow, {i, location_name(l), Out::reals(row.data(), row.size())});
+            seqord::write(ema, kRow, {static_cast<int>(i) + 1, location_name(m.retained[i] + 1),
+                                      Out::reals(row.data(), row.size())});
         }
     }
     ema.close();
+}
+
+// The simulated means as a long table, one row per year, location and
+// genotype present (every year, the one left out of the .EMA included):
+// what seqord-prep reads.  Genotypes are named G1.. with leading zeros, so
+// that their order by name is their order here; values are written in the
+// shortest form that reads back as the same double.
+void write_table(const Options& o, Trial& tr, const std::string& path) {
+    seqord::OutStream table;
+    table.open_file(22, path);
+    seqord::csv::write_row(table, {"year", "location", "genotype", "yield"});
+    const std::size_t width = std::to_string(o.genotypes).size();
+    for (int t = 1; t <= o.years; ++t)
+        for (int l = 1; l <= o.locations; ++l) {
+            if (tr.flags(t)[l - 1] != 1) continue;
+            const std::string year = std::to_string(o.first_year + t - 1);
+            const Name loc = location_name(l);
+            const std::string location(loc.view().substr(0, loc.view().find(' ')));
+            for (int g = 1; g <= o.genotypes; ++g) {
+                std::string genotype = std::to_string(g);
+                genotype.insert(0, width - genotype.size(), '0');
+                char value[32];
+                const auto end = std::to_chars(value, value + sizeof value, tr.mean(g, l, t)).ptr;
+                seqord::csv::write_row(table, {year, location, "G" + genotype, std::string_view(value, end)});
+            }
+        }
+    table.close();
 }
 
 void write_naq(const Options& o, const std::string& path) {
@@ -507,7 +527,16 @@ int main(int argc, char** argv) {
     }
     try {
         Trial tr = simulate(o);
-        write_ema(o, tr, o.out + ".EMA");
+        const seqord::proximity::Result prox = dissimilarities(tr);
+        if (!prox.constant.empty()) {
+            const auto& c = prox.constant.front();
+            std::fprintf(stderr,
+                         "gen_trial: %.8s has the same mean for every genotype in year %d: its standardised "
+                         "distances are undefined (give the genotypes or the interactions some spread)\n",
+                         location_name(c.location + 1).c.data(), c.year + 1);
+            return 2;
+        }
+        write_ema(o, tr, prox, o.out + ".EMA");
         write_naq(o, o.out + ".NAQ");
         int blocks = 0, absent = 0;
         for (int t = 1; t <= o.years; ++t) {
@@ -518,6 +547,10 @@ int main(int argc, char** argv) {
         std::printf("gen_trial: wrote %s.EMA (%d year blocks", o.out.c_str(), blocks);
         if (o.skip > 0) std::printf(", year %d without a block", o.skip);
         std::printf(", %d absent locations) and %s.NAQ\n", absent, o.out.c_str());
+        if (!o.table.empty()) {
+            write_table(o, tr, o.table);
+            std::printf("gen_trial: wrote the simulated means to %s\n", o.table.c_str());
+        }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "gen_trial: %s\n", e.what());
         return 1;

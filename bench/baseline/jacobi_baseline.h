@@ -8,11 +8,13 @@
 
 #include <cstdint>
 
-#include "records/records.h"
+#include "run/run.h"
 
 namespace seqord::baseline {
 
-// Same arguments and results as ordination::jacobi without a guard.
+// The same tables and results as ordination::jacobi without a guard, in the
+// decomposition's original form: the rotation count in `nrot`, and `maxl`,
+// which the tables' own first extent makes unnecessary.
 void jacobi(Table<float> a, std::int32_t n, std::int32_t mode, Table<float> v, std::int32_t& nrot,
             Table<float> ev, Table<std::int32_t> iwk, std::int32_t maxl);
 

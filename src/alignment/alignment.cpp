@@ -17,9 +17,13 @@ float correlation(float n, float sx, float sy, float sxx, float syy, float sxy) 
     return static_cast<float>(cxy / std::sqrt(cxx * cyy));
 }
 
-void align(Files& f, Table<float> pts, Table<float> pct, Table<std::int32_t> elim, Table<Name> yearname,
-           Table<Name> locname, std::int32_t maxy, std::int32_t maxl, std::int32_t iys, std::int32_t iyf) {
-    (void)maxy;
+void align(Files& f, const Tables& t, std::int32_t iys, std::int32_t iyf) {
+    const Table<float>& pts = t.PTS;
+    const Table<float>& pct = t.PCT;
+    const Table<std::int32_t>& elim = t.ELIM;
+    const Table<Name>& yearname = t.YEARNAME;
+    const Table<Name>& locname = t.LOCNAME;
+    const std::int32_t maxl = t.maxl;
     const std::ptrdiff_t axis_stride = static_cast<std::ptrdiff_t>(pts.e1) * pts.e2;
     auto points = [&](std::int32_t k, std::int32_t l) { return out::Reals{pts.at(k, l), 4, axis_stride}; };
     auto shares = [&](std::int32_t k) { return out::Reals{pct.at(k, 1), 4, static_cast<std::ptrdiff_t>(pct.e1)}; };

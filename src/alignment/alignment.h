@@ -6,12 +6,14 @@
 #pragma once
 
 #include "records/records.h"
+#include "run/run.h"
 
 namespace seqord::alignment {
 
-// PTS is changed in place (reversals); writes S21/S22 to .SOR, then .POR and .ORP.
-void align(Files& f, Table<float> pts, Table<float> pct, Table<std::int32_t> elim, Table<Name> yearname,
-           Table<Name> locname, std::int32_t maxy, std::int32_t maxl, std::int32_t iys, std::int32_t iyf);
+// Works on the filed tables PTS (changed in place: reversals), PCT and ELIM,
+// and the names in YEARNAME and LOCNAME, over the years IYS..IYF; writes
+// S21/S22 to .SOR, then .POR and .ORP.
+void align(Files& f, const Tables& t, std::int32_t iys, std::int32_t iyf);
 
 // The product-moment correlation of one axis from its single-precision sums
 // (count n, sums of x, y, x*x, y*y and x*y); 0 without a common location or

@@ -6,6 +6,13 @@ namespace seqord::input {
 
 namespace L = seqord::layouts;
 
+// The readers' variable lists, checked against their layouts when the
+// program is compiled.
+static_assert(suits(L::kTitle, {Kind::Text}) && suits(L::kNameHeading, {Kind::Text}) && suits(L::kName, {Kind::Text}));
+static_assert(suits(L::kOptions, {Kind::Text, Kind::Text, Kind::Text, Kind::Text}));
+static_assert(suits(L::kYearRecord, {Kind::Int, Kind::Text}));
+static_assert(suits(L::kMatrixRow, {Kind::Int, Kind::Text, Kind::Reals, Kind::Real}));
+
 RunHeader read_run_header(InStream& ema) {
     RunHeader h;
     read_list(ema, {h.maxy, h.maxl, h.maxg, h.iys, h.iyf});
@@ -25,34 +32,30 @@ bool read_year_record(InStream& ema, std::int32_t& iy, Name& yname) {
     return read_or_eof(ema, L::kYearRecord, {iy, yname});
 }
 
-std::int32_t read_count(InStream& ema) {
-    std::int32_t n = 0;
-    read_list(ema, {n});
-    return n;
-}
+void read_count(InStream& ema, std::int32_t& nl) { read_list(ema, {nl}); }
 
 void read_elimination(InStream& ema, std::int32_t* elim, std::size_t n, std::ptrdiff_t stride) {
     read_list(ema, {In::ints(elim, n, stride)});
 }
 
-void read_names(InStream& naq, Table<Name> yearname, Table<Name> locname, std::int32_t maxy,
-                std::int32_t maxl) {
+void read_names(InStream& naq, const Tables& t) {
     Text<50> heading;
     read(naq, L::kNameHeading, {heading});
     std::int32_t counts[3] = {0, 0, 0};
     read_list(naq, {counts[0], counts[1], counts[2]});
-    for (std::int32_t k = 1; k <= maxy; ++k) read(naq, L::kName, {yearname[k]});
-    for (std::int32_t j = 1; j <= maxl; ++j) read(naq, L::kName, {locname[j]});
+    for (std::int32_t k = 1; k <= t.maxy; ++k) read(naq, L::kName, {t.YEARNAME[k]});
+    for (std::int32_t j = 1; j <= t.maxl; ++j) read(naq, L::kName, {t.LOCNAME[j]});
 }
 
-void read_matrix(InStream& ema, Table<float> a, Table<Name> rnames, std::int32_t maxl, std::int32_t nl) {
-    std::fill(a.p, a.p + static_cast<std::int64_t>(maxl) * maxl, 0.0f);
+void read_matrix(InStream& ema, const Tables& t, std::int32_t nl) {
+    const std::int32_t maxl = t.maxl;
+    std::fill(t.A.p, t.A.p + static_cast<std::int64_t>(maxl) * maxl, 0.0f);
     std::int32_t row_number = 0;
     float diagonal = 0.0f;
     for (std::int32_t i = 1; i <= nl; ++i) {
         // Row i holds i - 1 proximities, then the diagonal.
         read(ema, L::kMatrixRow,
-             {row_number, rnames[i], In::reals(a.at(i, 1), static_cast<std::size_t>(i - 1), maxl), diagonal});
+             {row_number, t.RNAMES[i], In::reals(t.A.at(i, 1), static_cast<std::size_t>(i - 1), maxl), diagonal});
     }
 }
 

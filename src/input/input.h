@@ -3,6 +3,7 @@
 #pragma once
 
 #include "records/records.h"
+#include "run/run.h"
 
 namespace seqord::layouts {
 // .EMA: title, option line, year record and matrix rows.  The run header,
@@ -36,19 +37,20 @@ void read_title(InStream& ema, Text<50>& title);
 Options read_options(InStream& ema);
 // Year record; false at end of file (the normal end of the main input).
 bool read_year_record(InStream& ema, std::int32_t& iy, Name& yname);
-// Number of retained locations: one free-form integer.
-std::int32_t read_count(InStream& ema);
+// Number of retained locations: one free-form integer read into `nl` in
+// place, so that a record giving no value (a slash, a null value) leaves it
+// as the previous year block set it.
+void read_count(InStream& ema, std::int32_t& nl);
 // Elimination vector: `n` free-form integers into elim[0], elim[stride], ...
 void read_elimination(InStream& ema, std::int32_t* elim, std::size_t n, std::ptrdiff_t stride);
 
-// The name tables: heading line and counts (read and dropped), then `maxy`
-// year names and `maxl` location names, one a line.
-void read_names(InStream& naq, Table<Name> yearname, Table<Name> locname, std::int32_t maxy,
-                std::int32_t maxl);
+// The name tables YEARNAME and LOCNAME: heading line and counts (read and
+// dropped), then MAXY year names and MAXL location names, one a line.
+void read_names(InStream& naq, const Tables& t);
 
 // One year's matrix: clears the whole of A, then reads nl rows, putting the
 // proximities of row i into A(i, 1..i-1) and the row's name into RNAMES(i);
 // row numbers and diagonal values are dropped.
-void read_matrix(InStream& ema, Table<float> a, Table<Name> rnames, std::int32_t maxl, std::int32_t nl);
+void read_matrix(InStream& ema, const Tables& t, std::int32_t nl);
 
 }  // namespace seqord::input

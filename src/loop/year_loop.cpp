@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bitset>
+#include <cmath>
 
 #include "alignment/alignment.h"
 #include "input/input.h"
@@ -21,17 +22,28 @@ std::string year_label(std::int32_t iy, const Name& yname) {
     return "year " + std::to_string(iy) + (n.empty() ? "" : " (" + n + ")");
 }
 
-[[noreturn]] void refuse(const std::string& text) { throw RunStop(kExitRefused, "seqord: error: " + text); }
+[[noreturn]] void refuse(const std::string& text) { throw RunStop(StopKind::Refused, "seqord: error: " + text); }
 
-void warn(Files& f, const std::string& text) { report_line(f, "seqord: warning: " + text); }
+void warn(Files& f, const std::string& text) { report_line(f.err, "seqord: warning: " + text); }
+
+// Whether the first n values of a run of t, `stride` apart, are all finite.
+bool finite(const float* p, std::int32_t n, std::int64_t stride = 1) {
+    for (std::int32_t i = 0; i < n; ++i)
+        if (!std::isfinite(p[i * stride])) return false;
+    return true;
+}
+
+// Whether the leading n x n block of a matrix is finite.
+bool finite_block(const Table<float>& t, std::int32_t n) {
+    for (std::int32_t j = 1; j <= n; ++j)
+        if (!finite(t.at(1, j), n)) return false;
+    return true;
+}
 
 }  // namespace
 
-void year_loop(Files& f, Table<float> a, Table<float> v, Table<float> ev, Table<float> cum, Table<float> pts,
-               Table<float> pct, Table<float> resv, Table<std::int32_t> elim, Table<std::int32_t> iwk,
-               Table<Name> yearname, Table<Name> locname, Table<Name> rnames, std::int32_t maxy,
-               std::int32_t maxl, std::int32_t iys, std::int32_t iyf, ordination::JacobiGuard* guard) {
-    (void)resv;  // reserved: cleared with the workspace, used by no step
+void year_loop(Files& f, const Tables& t, std::int32_t iys, std::int32_t iyf, ordination::JacobiGuard* guard) {
+    const std::int32_t maxy = t.maxy, maxl = t.maxl;
 
     // Start-up.
     Text<50> title;
@@ -41,7 +53,7 @@ void year_loop(Files& f, Table<float> a, Table<float> v, Table<float> ev, Table<
     out::S4(f.sor, title);
     out::R2(f.ors, title);
     out::log(f, out::msg::kReadNames);
-    input::read_names(f.naq, yearname, locname, maxy, maxl);
+    input::read_names(f.naq, t);
     const input::Options o = input::read_options(f.ema);
     out::S6(f.con, o.weight, o.prxtyp, o.sedtyp, o.cortyp);
     out::S6(f.sor, o.weight, o.prxtyp, o.sedtyp, o.cortyp);
@@ -54,6 +66,10 @@ void year_loop(Files& f, Table<float> a, Table<float> v, Table<float> ev, Table<
     std::bitset<1024> seen;  // year indices met so far
     std::int32_t iy = 0;
     Name yname;
+    // NL is one variable of the loop, read in place year after year: a year
+    // whose NL record gives no value keeps the previous year's NL (0 before
+    // the first year block).
+    std::int32_t nl = 0;
     while (input::read_year_record(f.ema, iy, yname)) {
         const long year_line = f.ema.line_number();
         out::S8(f.con, yname);
@@ -61,7 +77,7 @@ void year_loop(Files& f, Table<float> a, Table<float> v, Table<float> ev, Table<
         out::R5(f.ors, iy, yname);
 
         out::log(f, out::msg::kReadNL);
-        const std::int32_t nl = input::read_count(f.ema);
+        input::read_count(f.ema, nl);
         out::R6(f.ors, nl);
 
         // The per-year tables have rows for years 1..MAXY and the matrices
@@ -83,10 +99,10 @@ void year_loop(Files& f, Table<float> a, Table<float> v, Table<float> ev, Table<
         }
 
         out::log(f, out::msg::kReadElim);
-        input::read_elimination(f.ema, elim.at(iy, 1), static_cast<std::size_t>(maxl), maxy);
-        out::R7(f.ors, elim.at(iy, 1), static_cast<std::size_t>(maxl), maxy);
+        input::read_elimination(f.ema, t.ELIM.at(iy, 1), static_cast<std::size_t>(maxl), maxy);
+        out::R7(f.ors, t.ELIM.at(iy, 1), static_cast<std::size_t>(maxl), maxy);
         std::int32_t flagged = 0;
-        for (std::int32_t l = 1; l <= maxl; ++l) flagged += elim(iy, l) == 1 ? 1 : 0;
+        for (std::int32_t l = 1; l <= maxl; ++l) flagged += t.ELIM(iy, l) == 1 ? 1 : 0;
         if (flagged != nl)
             warn(f, at_line(f.ema) + ": " + year_label(iy, yname) + " has NL = " + std::to_string(nl) + " but " +
                         std::to_string(flagged) +
@@ -94,42 +110,58 @@ void year_loop(Files& f, Table<float> a, Table<float> v, Table<float> ev, Table<
                         "flagged locations in order, so some may belong to other locations");
 
         out::log(f, out::msg::kReadMatrix);
-        input::read_matrix(f.ema, a, rnames, maxl, nl);
+        input::read_matrix(f.ema, t, nl);
         out::S9(f.sor);
         for (std::int32_t i = 1; i <= nl; ++i)
-            out::S10(f.sor, i, rnames[i], {a.at(i, 1), static_cast<std::size_t>(i - 1), maxl});
+            out::S10(f.sor, i, t.RNAMES[i], {t.A.at(i, 1), static_cast<std::size_t>(i - 1), maxl});
 
         out::log(f, out::msg::kConvert);
-        ordination::centre(f, a, ev, maxl, nl);
+        ordination::centre(f, t, nl);
+        // Legal single-precision dissimilarities can still overflow the
+        // centring; the files show what the arithmetic gives, and the user
+        // is told that the year's numbers mean nothing.
+        const bool centred_finite = finite_block(t.A, nl);
+        if (!centred_finite)
+            warn(f, year_label(iy, yname) +
+                        ": its centred similarity matrix holds values that are not finite (the dissimilarities are "
+                        "too large for single precision arithmetic); its eigenvalues, shares of variation and scores "
+                        "are not meaningful");
+        bool results_finite = true;
 
         out::log(f, out::msg::kOrdinate);
-        std::int32_t nrot = 0;
-        ordination::jacobi(a, nl, 0, v, nrot, ev, iwk, maxl, guard);
-        if (guard != nullptr && guard->cycled)
+        const ordination::JacobiResult decomposed = ordination::jacobi(t.A, nl, 0, t.V, t.EV, t.IWK, guard);
+        const std::int32_t nrot = decomposed.nrot;
+        if (decomposed.cycled)
             warn(f, year_label(iy, yname) + ": the eigen-decomposition came back to an earlier state after " +
                         std::to_string(nrot) +
                         " rotations and would have rotated forever; it was stopped there and its results are "
                         "not converged");
+        results_finite = results_finite && finite(t.A.at(1, 1), nl, maxl + 1) && finite_block(t.V, nl);
         out::S12(f.sor, nl, nrot);
         for (std::int32_t i = 1; i <= nl; ++i)
-            out::S13(f.sor, {a.at(i, 1), static_cast<std::size_t>(nl), maxl},
-                     {v.at(i, 1), static_cast<std::size_t>(nl), maxl});
+            out::S13(f.sor, {t.A.at(i, 1), static_cast<std::size_t>(nl), maxl},
+                     {t.V.at(i, 1), static_cast<std::size_t>(nl), maxl});
 
         out::log(f, out::msg::kEigenvalues);
-        std::int32_t nax = nl;
-        ordination::eigen_report(f, a, ev, cum, nl, nax, maxl);
-        for (std::int32_t k = 1; k <= std::min(nax, 4); ++k) pct(iy, k) = ev[k];
+        const std::int32_t nax = ordination::eigen_report(f, t, nl, nl);
+        for (std::int32_t k = 1; k <= std::min(nax, 4); ++k) t.PCT(iy, k) = t.EV[k];
+        results_finite = results_finite && finite(t.EV.at(1, 1), nax) && finite(t.CUM.at(1, 1), nax);
 
         out::log(f, out::msg::kPlotPoints);
-        ordination::plotting_points(a, v, maxl, nl);
+        ordination::plotting_points(t, nl);
+        results_finite = results_finite && finite_block(t.V, nl);
+        if (centred_finite && !results_finite)
+            warn(f, year_label(iy, yname) +
+                        ": its eigenvalues, shares of variation or scores hold values that are not finite (an overflow "
+                        "of single precision arithmetic); they are not meaningful");
         out::log(f, out::msg::kStorePoints);
-        ordination::store_points(pts, v, elim, maxy, maxl, nax, iy);
+        ordination::store_points(t, nax, iy);
         out::log(f, out::msg::kScores);
-        ordination::score_listing(f, v, rnames, nl, nax, maxl);
+        ordination::score_listing(f, t, nl, nax);
     }
 
     out::log(f, out::msg::kRotate);
-    alignment::align(f, pts, pct, elim, yearname, locname, maxy, maxl, iys, iyf);
+    alignment::align(f, t, iys, iyf);
 }
 
 }  // namespace seqord::loop

@@ -6,12 +6,13 @@
 
 #include "ordination/ordination.h"
 #include "records/records.h"
+#include "run/run.h"
 
 namespace seqord::loop {
 
-void year_loop(Files& f, Table<float> a, Table<float> v, Table<float> ev, Table<float> cum, Table<float> pts,
-               Table<float> pct, Table<float> resv, Table<std::int32_t> elim, Table<std::int32_t> iwk,
-               Table<Name> yearname, Table<Name> locname, Table<Name> rnames, std::int32_t maxy,
-               std::int32_t maxl, std::int32_t iys, std::int32_t iyf, ordination::JacobiGuard* guard);
+// Runs the whole analysis on the run's files and the workspace's tables
+// (cleared), for the year sequence IYS..IYF; `guard` is the decomposition's
+// scratch and guard against endless rotation (null: none).
+void year_loop(Files& f, const Tables& t, std::int32_t iys, std::int32_t iyf, ordination::JacobiGuard* guard);
 
 }  // namespace seqord::loop

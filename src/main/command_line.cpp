@@ -13,6 +13,9 @@ namespace seqord::job {
 
 namespace {
 
+// 50 characters of a file name less the four of an extension.
+constexpr std::size_t kLongestJobName = 46;
+
 constexpr std::string_view kUsage = "usage: seqord [JOB]    (seqord --help for more)";
 
 constexpr std::string_view kHelp[] = {
@@ -39,7 +42,7 @@ constexpr std::string_view kHelp[] = {
 // Writes whole lines to the console's output (unit 6) or error stream (unit 0).
 void lines(int unit, int fd, std::span<const std::string_view> text) {
     OutStream s;
-    s.bind(unit, unit == Files::kConsoleOut ? "stdout" : "stderr", fd, true);
+    s.bind(unit, unit == kConsoleOut ? "stdout" : "stderr", fd, true);
     for (std::string_view line : text) out::C1_line(s, line);
     s.flush();
 }
@@ -81,6 +84,19 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
             cl.problem = "the job name holds a line break";
             return cl;
         }
+        // The six file names are the job name and an extension in at most 50
+        // characters: a longer name would be cut into another job's name, or
+        // its extensions into one another.  (Trailing blanks drop out, as
+        // they do from a typed name.)
+        std::string_view stem = arg;
+        while (!stem.empty() && stem.back() == ' ') stem.remove_suffix(1);
+        if (stem.size() > kLongestJobName) {
+            cl.action = CommandLine::Action::usage_error;
+            cl.problem = "the job name '" + excerpt(stem) + "' has " + std::to_string(stem.size()) +
+                         " characters; a job name has at most " + std::to_string(kLongestJobName) +
+                         ", so that each file name (at most 50 characters) holds it whole with its extension";
+            return cl;
+        }
         cl.action = CommandLine::Action::job;
         cl.job = std::string(arg);
     }
@@ -92,17 +108,17 @@ int main(int argc, const char* const* argv, int in_fd, int out_fd, int err_fd) {
     try {
         switch (cl.action) {
         case CommandLine::Action::help:
-            lines(Files::kConsoleOut, out_fd, kHelp);
+            lines(kConsoleOut, out_fd, kHelp);
             return kExitNormal;
         case CommandLine::Action::version: {
             const std::string_view text[] = {"seqord " SEQORD_VERSION};
-            lines(Files::kConsoleOut, out_fd, text);
+            lines(kConsoleOut, out_fd, text);
             return kExitNormal;
         }
         case CommandLine::Action::usage_error: {
-            const std::string problem = "seqord: error: " + cl.problem;
+            const std::string problem = printable("seqord: error: " + cl.problem);
             const std::string_view text[] = {problem, kUsage};
-            lines(Files::kConsoleErr, err_fd, text);
+            lines(kConsoleErr, err_fd, text);
             return kExitRefused;
         }
         case CommandLine::Action::job:

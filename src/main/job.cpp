@@ -20,9 +20,9 @@ void close_all(Files& f) {
 
 int run(int in_fd, int out_fd, int err_fd, const std::string* job_name) {
     Files f;
-    f.con_in.bind(Files::kConsoleIn, "stdin", in_fd);
-    f.con.bind(Files::kConsoleOut, "stdout", out_fd, true);
-    f.err.bind(Files::kConsoleErr, "stderr", err_fd, true);
+    f.con_in.bind(kConsoleIn, "stdin", in_fd);
+    f.con.bind(kConsoleOut, "stdout", out_fd, true);
+    f.err.bind(kConsoleErr, "stderr", err_fd, true);
     int status = kExitNormal;
     std::string report;
     try {
@@ -34,17 +34,17 @@ int run(int in_fd, int out_fd, int err_fd, const std::string* job_name) {
         run_header(f, *ws);
         close_all(f);
     } catch (const RunStop& stop) {
-        status = stop.status();
+        status = exit_status(stop);
         report = stop.what();
     } catch (const std::exception& e) {
-        status = 3;
+        status = kExitInternal;
         report = std::string("seqord: internal error: ") + e.what();
     }
     if (!report.empty()) {
         // What was written stays written: flush first, then report.
         f.flush_all_quietly();
         try {
-            report_line(f, report);
+            report_line(f.err, report);
             f.err.flush();
         } catch (const RunStop&) {
         }

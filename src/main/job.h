@@ -7,8 +7,24 @@
 
 #include "ordination/ordination.h"
 #include "records/records.h"
+#include "run/run.h"
 
 namespace seqord::job {
+
+// Exit statuses of the program.
+inline constexpr int kExitNormal = 0;
+inline constexpr int kExitFatalIO = 1;   // a fatal condition of the record layer
+inline constexpr int kExitRefused = 2;   // input refused by the program's own checks, or a bad command line
+inline constexpr int kExitInternal = 3;  // the program itself went wrong
+// The exit status of a run stopped by `stop`.
+inline int exit_status(const RunStop& stop) {
+    return stop.kind() == StopKind::Refused ? kExitRefused : kExitFatalIO;
+}
+
+// The unit numbers that reports name the streams by: the six files of the
+// run, and the console's input, log and report channel.
+inline constexpr int kEMA = 20, kNAQ = 21, kSOR = 22, kORS = 23, kPOR = 24, kORP = 25;
+inline constexpr int kConsoleIn = 5, kConsoleOut = 6, kConsoleErr = 0;
 
 // The four workspace areas with their fixed capacities (in elements), owned
 // by the run from start-up to the end.  Nothing is allocated after start-up:
@@ -37,11 +53,6 @@ Required required_sizes(std::int64_t y, std::int64_t l);
 // The twelve tables at their positions in the areas (with Y = MAXY, L = MAXL):
 // Z: A (L*L) at 1, V (L*L) at L*L+1, EV (L), CUM (L), PTS (Y*L*4), PCT (Y*4), RESV (4*L);
 // MZ: ELIM (Y*L) at 1, IWK (L) at Y*L+1;  AZ: YEARNAME (Y) at 1, LOCNAME (L), RNAMES (L).
-struct Tables {
-    Table<float> A, V, EV, CUM, PTS, PCT, RESV;
-    Table<std::int32_t> ELIM, IWK;
-    Table<Name> YEARNAME, LOCNAME, RNAMES;
-};
 // Only for sizes that passed the capacity check.
 Tables partition(Workspace& ws, std::int32_t maxy, std::int32_t maxl);
 

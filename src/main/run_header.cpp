@@ -27,7 +27,7 @@ void clear(T* area, std::int64_t required, const T& zero) {
 }
 
 [[noreturn]] void refuse(const InStream& ema, const std::string& text) {
-    throw RunStop(kExitRefused, "seqord: error: " + ema.name() + ", line " + std::to_string(ema.line_number()) +
+    throw RunStop(StopKind::Refused, "seqord: error: " + ema.name() + ", line " + std::to_string(ema.line_number()) +
                                     ": " + text);
 }
 
@@ -64,6 +64,8 @@ Tables partition(Workspace& ws, std::int32_t maxy, std::int32_t maxl) {
     t.YEARNAME = Table<Name>{ws.AZ, y, y, 1};
     t.LOCNAME = Table<Name>{ws.AZ + y, l, l, 1};
     t.RNAMES = Table<Name>{ws.AZ + y + l, l, l, 1};
+    t.maxy = maxy;
+    t.maxl = maxl;
     return t;
 }
 
@@ -117,8 +119,7 @@ void run_header(Files& f, Workspace& ws) {
                           " does not lie within the years 1.." + std::to_string(h.maxy) + " (MAXY) of the data set");
 
     const Tables t = partition(ws, h.maxy, h.maxl);
-    loop::year_loop(f, t.A, t.V, t.EV, t.CUM, t.PTS, t.PCT, t.RESV, t.ELIM, t.IWK, t.YEARNAME, t.LOCNAME, t.RNAMES,
-                    h.maxy, h.maxl, h.iys, h.iyf, &ws.guard);
+    loop::year_loop(f, t, h.iys, h.iyf, &ws.guard);
 }
 
 }  // namespace seqord::job

@@ -3,7 +3,10 @@
 
 namespace seqord::ordination {
 
-void centre(Files& f, Table<float> a, Table<float> ev, std::int32_t maxl, std::int32_t nl) {
+void centre(Files& f, const Tables& t, std::int32_t nl) {
+    const Table<float>& a = t.A;
+    const Table<float>& ev = t.EV;
+    const std::int32_t maxl = t.maxl;
     const std::int32_t n = nl;
     // Complete the symmetric matrix from its lower triangle.
     for (std::int32_t i = 1; i <= n - 1; ++i)

@@ -16,6 +16,7 @@
 #include <cstdint>
 
 #include "ordination/ordination.h"
+#include "ordination/plane_rotation.h"
 #include "ordination/rotations.h"
 
 namespace seqord::ordination {
@@ -33,13 +34,14 @@ public:
     CycleWatch(JacobiGuard* g, std::int32_t n) : g_(g), n_(n) {
         if (g_ != nullptr && n_ > JacobiGuard::kMaxOrder) g_ = nullptr;
         if (g_ != nullptr) {
-            g_->cycled = false;
             const std::int64_t nn = static_cast<std::int64_t>(n) * n;
             arm_at_ = g_->watch_from >= 0 ? g_->watch_from : 20 * nn + 100;
         }
     }
-    // Whether the state is being watched (from arm() on).
+    // Whether the state is being watched (from start() on).
     bool on() const { return armed_; }
+    // Whether the state came back to a snapshot's.
+    bool cycled() const { return cycled_; }
     // Whether the watch should start now, `rotations` having been made.
     bool due(std::int64_t rotations) const { return g_ != nullptr && !armed_ && rotations >= arm_at_; }
     // The rotations after which it starts; never, without a guard.
@@ -72,7 +74,7 @@ public:
             bool same = true;
             each([&](std::int64_t p, std::uint32_t b) { same = same && g_->snapshot[p] == b; });
             if (same) {
-                g_->cycled = true;
+                cycled_ = true;
                 return true;
             }
         }
@@ -102,6 +104,7 @@ private:
     JacobiGuard* g_;
     std::int32_t n_;
     bool armed_ = false;
+    bool cycled_ = false;
     std::int64_t arm_at_ = 0;
     std::uint64_t hash_ = 0;
     std::uint64_t snap_hash_ = 0;
@@ -110,9 +113,6 @@ private:
 };
 
 std::uint32_t bits(float x) { return std::bit_cast<std::uint32_t>(x); }
-
-// The stopping bound's factor, 2^-27.
-constexpr double kTwoToMinus27 = 7.450580596923828E-9;
 
 // Whether raw storage can stand for the tables: they hold the leading n x n
 // blocks and the work vectors without overlapping one another or the
@@ -185,16 +185,13 @@ std::int32_t vector_bits(std::int32_t widest) {
     return widest >= 512 && has >= 512 ? 512 : widest >= 256 && has >= 256 ? 256 : 128;
 }
 
-void jacobi(Table<float> a, std::int32_t n, std::int32_t mode, Table<float> v, std::int32_t& nrot,
-            Table<float> ev, Table<std::int32_t> iwk, std::int32_t maxl, JacobiGuard* guard) {
-    (void)maxl;
+JacobiResult jacobi(Table<float> a, std::int32_t n, std::int32_t mode, Table<float> v, Table<float> ev,
+                    Table<std::int32_t> iwk, JacobiGuard* guard) {
     if (mode == 0) {
         for (std::int32_t j = 1; j <= n; ++j)
             for (std::int32_t i = 1; i <= n; ++i) v(i, j) = i == j ? 1.0f : 0.0f;
     }
-    nrot = 0;
-    if (guard != nullptr) guard->cycled = false;
-    if (n <= 1) return;
+    if (n <= 1) return {};
 
     CycleWatch watch(guard, n);
     float t_bound = 1.0E38f;
@@ -207,10 +204,10 @@ void jacobi(Table<float> a, std::int32_t n, std::int32_t mode, Table<float> v, s
     const bool raw = guard != nullptr && raw_fits(a, n, mode, v, ev, iwk, guard->work, JacobiGuard::kWorkSize);
     if (raw) stopped = rotate_on_copy(a, n, mode, v, ev, iwk, *guard, watch, t_bound, rotations);
 
-    if (stopped) {
-        nrot = static_cast<std::int32_t>(std::min<std::int64_t>(rotations, INT32_MAX));
-        return;
-    }
+    // The count saturates: a decomposition without a guard may rotate on
+    // beyond what NROT can hold.
+    auto count = [&] { return static_cast<std::int32_t>(std::min<std::int64_t>(rotations, INT32_MAX)); };
+    if (stopped) return {count(), false};
 
     // The element-by-element loop: used once the guard watches the state
     // (every store into it is then hashed), or for tables that raw storage
@@ -290,38 +287,17 @@ void jacobi(Table<float> a, std::int32_t n, std::int32_t mode, Table<float> v, s
         // record has fallen to it (and on the first pass).
         if (m <= 0.0f) break;
         if (t_bound <= 0.0f || m <= t_bound) {
-            float smallest = std::fabs(a(1, 1));
-            for (std::int32_t k = 2; k <= n; ++k) smallest = std::fmin(smallest, std::fabs(a(k, k)));
-            set_t(static_cast<float>(kTwoToMinus27 * smallest));
+            set_t(stopping_bound(n, [&](std::int32_t k) { return a(k + 1, k + 1); }));
             if (m <= t_bound) break;
         }
 
         // Rotation.
         ++rotations;
-        const float ap = a(p, p);
-        const float bq = a(q, q);
-        const float e = a(p, q);
-        const float theta = ap - bq;
-        const double g = theta < 0.0f ? -2.0 : 2.0;
-        const double de = e;
-        const double dtheta = theta;
-        const float t = static_cast<float>(g * de / (std::fabs(dtheta) + std::sqrt(dtheta * dtheta + 4.0 * de * de)));
-        const double dt = t;
-        double c = 1.0 / std::sqrt(1.0 + dt * dt);
-        double s = dt * c;
-        const double c2 = c * c;
-        set_a(p, p, static_cast<float>(c2 * (ap + dt * (2.0 * de + dt * bq))));
-        set_a(q, q, static_cast<float>(c2 * (bq - dt * (2.0 * de - dt * ap))));
+        const PlaneRotation turn = plane_rotation(a(p, p), a(q, q), a(p, q));
+        const double c = turn.c, s = turn.s;
+        set_a(p, p, turn.lower);
+        set_a(q, q, turn.upper);
         set_a(p, q, 0.0f);
-        if (a(p, p) < a(q, q)) {
-            // A further quarter turn puts the larger value at the lower index.
-            const float hold = a(p, p);
-            set_a(p, p, a(q, q));
-            set_a(q, q, hold);
-            const double c_old = c;
-            c = std::fabs(s);
-            s = s > 0.0 ? -c_old : c_old;
-        }
 
         // Rows whose record pointed at column p or q are rescanned, the
         // pointed element left out, at their values before the rotation.
@@ -373,7 +349,7 @@ void jacobi(Table<float> a, std::int32_t n, std::int32_t mode, Table<float> v, s
             watch.start(state_bits);
         }
     }
-    nrot = rotations > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(rotations);
+    return {count(), watch.cycled()};
 }
 
 }  // namespace seqord::ordination

@@ -10,13 +10,17 @@
 #pragma once
 
 #include "records/records.h"
+#include "run/run.h"
 
 namespace seqord::ordination {
+
+// Each step works on the tables it names (A, V, EV, CUM, PTS, ELIM, RNAMES)
+// and writes to the files it names; nl is the year's number of locations.
 
 // Symmetrises A(1..nl, 1..nl) from its lower triangle, writes the symmetric
 // dissimilarity matrix to .SOR (one S11 group per row), multiplies by -0.5
 // and centres by rows, then by columns.  EV is a work vector.
-void centre(Files& f, Table<float> a, Table<float> ev, std::int32_t maxl, std::int32_t nl);
+void centre(Files& f, const Tables& t, std::int32_t nl);
 
 // Scratch space of the decomposition.
 //
@@ -43,7 +47,12 @@ struct JacobiGuard {
     std::uint32_t snapshot[kStateSize];
     // Rotations after which the watch starts; negative: the default above.
     std::int64_t watch_from = -1;
-    // Set by the decomposition: whether it stopped because its state repeated.
+};
+
+// What a decomposition did: the rotations it made (NROT), and whether it
+// stopped because its state repeated (its results are then not converged).
+struct JacobiResult {
+    std::int32_t nrot = 0;
     bool cycled = false;
 };
 
@@ -53,31 +62,32 @@ struct JacobiGuard {
 // and, when `mode` is 0, the columns of V the eigenvectors.  EV and IWK hold
 // the per-row records of the largest off-diagonal element.  `guard` may be
 // null: no cycle detection, and the slower element-by-element loop.
-void jacobi(Table<float> a, std::int32_t n, std::int32_t mode, Table<float> v, std::int32_t& nrot,
-            Table<float> ev, Table<std::int32_t> iwk, std::int32_t maxl, JacobiGuard* guard = nullptr);
+JacobiResult jacobi(Table<float> a, std::int32_t n, std::int32_t mode, Table<float> v, Table<float> ev,
+                    Table<std::int32_t> iwk, JacobiGuard* guard = nullptr);
 
 // The width of the vectors, in bits, that the decomposition uses on this
 // processor when a guard allows at most `widest`.
 std::int32_t vector_bits(std::int32_t widest);
 
-// Eigenvalue report: counts the eigenvalues above 1% of the first, writes
-// R8 and R9 to .ORS and S14-S18 to .SOR, lowers nax to the count and leaves
-// the % of variation in EV(1..nax) and its running total in CUM(1..nax).
-void eigen_report(Files& f, Table<float> a, Table<float> ev, Table<float> cum, std::int32_t nl,
-                  std::int32_t& nax, std::int32_t maxl);
+// Eigenvalue report: counts the eigenvalues of A's diagonal above 1% of the
+// first, writes R8 and R9 to .ORS and S14-S18 to .SOR, and leaves the % of
+// variation of the kept axes in EV(1..NAX) and its running total in
+// CUM(1..NAX).  Returns NAX, the number of axes kept: the count, or `most`
+// when that is smaller (the year loop passes NL, which the count never
+// exceeds).
+std::int32_t eigen_report(Files& f, const Tables& t, std::int32_t nl, std::int32_t most);
 
 // Scales the eigenvectors in V into scores: column k times the root of its
 // eigenvalue when that is above 1e-6 times the first, else times the
 // eigenvalue itself.  The diagonal of A is overwritten with the multipliers.
-void plotting_points(Table<float> a, Table<float> v, std::int32_t maxl, std::int32_t nl);
+void plotting_points(const Tables& t, std::int32_t nl);
 
 // Files the scores of the first min(nax, 4) axes of the locations flagged 1
 // in ELIM(iy, .) under PTS(iy, l, k); the m-th flagged location takes row m.
-void store_points(Table<float> pts, Table<float> v, Table<std::int32_t> elim, std::int32_t maxy,
-                  std::int32_t maxl, std::int32_t nax, std::int32_t iy);
+void store_points(const Tables& t, std::int32_t nax, std::int32_t iy);
 
-// Lists the scores of the first min(nax, 7) axes: S19 and S20 in .SOR, R10 in .ORS.
-void score_listing(Files& f, Table<float> v, Table<Name> rnames, std::int32_t nl, std::int32_t nax,
-                   std::int32_t maxl);
+// Lists the scores of V's first min(nax, 7) axes with the names in RNAMES:
+// S19 and S20 in .SOR, R10 in .ORS.
+void score_listing(Files& f, const Tables& t, std::int32_t nl, std::int32_t nax);
 
 }  // namespace seqord::ordination

@@ -3,8 +3,11 @@
 
 namespace seqord::ordination {
 
-void eigen_report(Files& f, Table<float> a, Table<float> ev, Table<float> cum, std::int32_t nl,
-                  std::int32_t& nax, std::int32_t maxl) {
+std::int32_t eigen_report(Files& f, const Tables& t, std::int32_t nl, std::int32_t most) {
+    const Table<float>& a = t.A;
+    const Table<float>& ev = t.EV;
+    const Table<float>& cum = t.CUM;
+    const std::int32_t maxl = t.maxl;
     // An eigenvalue counts when it is above 1% of the first.  With a zero
     // first eigenvalue the ratios are 0/0 (never counted) or infinite.
     std::int32_t count = 0;
@@ -18,7 +21,9 @@ void eigen_report(Files& f, Table<float> a, Table<float> ev, Table<float> cum, s
         }
     }
     out::R8(f.ors, sum, count);
-    if (count < nax) nax = count;
+    // As many axes as there are counted eigenvalues, unless the caller
+    // takes fewer.
+    const std::int32_t nax = count < most ? count : most;
 
     for (std::int32_t i = 1; i <= nax; ++i) {
         ev[i] = static_cast<float>(static_cast<double>(a(i, i)) / sum * 100.0);
@@ -33,6 +38,7 @@ void eigen_report(Files& f, Table<float> a, Table<float> ev, Table<float> cum, s
     out::R9(f.ors, diagonal);
     out::S17(f.sor, {nax > 0 ? &ev[1] : ev.p, k});
     out::S18(f.sor, {nax > 0 ? &cum[1] : cum.p, k});
+    return nax;
 }
 
 }  // namespace seqord::ordination

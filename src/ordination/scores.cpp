@@ -6,8 +6,9 @@
 
 namespace seqord::ordination {
 
-void plotting_points(Table<float> a, Table<float> v, std::int32_t maxl, std::int32_t nl) {
-    (void)maxl;
+void plotting_points(const Tables& t, std::int32_t nl) {
+    const Table<float>& a = t.A;
+    const Table<float>& v = t.V;
     if (nl < 1) return;
     const float h = a(1, 1) * 1.0E-6f;
     for (std::int32_t k = 1; k <= nl; ++k) {
@@ -22,9 +23,11 @@ void plotting_points(Table<float> a, Table<float> v, std::int32_t maxl, std::int
         for (std::int32_t i = 1; i <= nl; ++i) v(i, k) = v(i, k) * a(k, k);
 }
 
-void store_points(Table<float> pts, Table<float> v, Table<std::int32_t> elim, std::int32_t maxy,
-                  std::int32_t maxl, std::int32_t nax, std::int32_t iy) {
-    (void)maxy;
+void store_points(const Tables& t, std::int32_t nax, std::int32_t iy) {
+    const Table<float>& pts = t.PTS;
+    const Table<float>& v = t.V;
+    const Table<std::int32_t>& elim = t.ELIM;
+    const std::int32_t maxl = t.maxl;
     const std::int32_t axes = std::min(nax, 4);
     std::int32_t m = 0;
     for (std::int32_t l = 1; l <= maxl; ++l) {
@@ -34,8 +37,10 @@ void store_points(Table<float> pts, Table<float> v, Table<std::int32_t> elim, st
     }
 }
 
-void score_listing(Files& f, Table<float> v, Table<Name> rnames, std::int32_t nl, std::int32_t nax,
-                   std::int32_t maxl) {
+void score_listing(Files& f, const Tables& t, std::int32_t nl, std::int32_t nax) {
+    const Table<float>& v = t.V;
+    const Table<Name>& rnames = t.RNAMES;
+    const std::int32_t maxl = t.maxl;
     const std::int32_t axes = std::max(0, std::min(nax, 7));
     out::S19(f.sor, axes);
     for (std::int32_t i = 1; i <= nl; ++i) {

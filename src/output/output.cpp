@@ -6,6 +6,27 @@ namespace L = seqord::layouts;
 
 namespace {
 std::string_view one(const char& c) { return {&c, 1}; }
+
+// Each writer's value list, checked against its layout when the program is
+// compiled: a layout edited so that it no longer takes its values does not
+// build.
+constexpr Kind I = Kind::Int, R = Kind::Real, T = Kind::Text, Is = Kind::Ints, Rs = Kind::Reals;
+static_assert(suits(L::S1, {I, I, I, I, I, I, I}) && suits(L::R1, {I, I, I, I, I, I, I}));
+static_assert(suits(L::S2, {I, I, I, I, I, I, I, I}) && suits(L::S3, {}) && suits(L::S4, {T}) && suits(L::S5, {T}));
+static_assert(suits(L::S6, {T, T, T, T}) && suits(L::R3, {T, T, T, T}) && suits(L::S7, {I, I}));
+static_assert(suits(L::S8, {T}) && suits(L::S9, {T}) && suits(L::S10, {I, T, Rs}) && suits(L::S11, {Rs}));
+static_assert(suits(L::S12_empty, {}) && suits(L::S12_count, {I}) && suits(L::S13, {Rs, Rs}));
+static_assert(suits(L::S14, {I}) && suits(L::S15, {Is}) && suits(L::S16, {Rs}) && suits(L::S17, {Rs}));
+static_assert(suits(L::S18, {Rs}) && suits(L::S19_text, {T}) && suits(L::S19_axes, {Is}));
+// Scores: at most seven axes; points and shares: four axes.
+static_assert(suits(L::S20, {I, T, at_most(Rs, 7)}) && suits(L::S21, {}) && suits(L::S22, {I, I, at_most(Rs, 4)}));
+static_assert(suits(L::R2, {T}) && suits(L::R4, {I, I}) && suits(L::R5, {I, T}) && suits(L::R6, {I}));
+static_assert(suits(L::R7, {Is}) && suits(L::R8, {R, I}) && suits(L::R9, {Rs}) &&
+              suits(L::R10, {I, T, at_most(Rs, 7)}));
+static_assert(suits(L::P1, {T, I, T, at_most(Rs, 4)}) && suits(L::P2, {}) && suits(L::P3, {I, T}) &&
+              suits(L::P4, {at_most(Rs, 4)}));
+static_assert(suits(L::C1_prompt, {T}) && suits(L::C1_line, {T}));
+static_assert(suits(L::C2_DZ, {I}) && suits(L::C2_Z, {I}) && suits(L::C2_MZ, {I}) && suits(L::C2_AZ, {I}));
 }  // namespace
 
 void S1(OutStream& s, std::int64_t maxy, std::int64_t maxl, std::int64_t maxg, std::int64_t iys,

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "records/records.h"
+#include "run/run.h"
 
 namespace seqord::layouts {
 

@@ -24,25 +24,9 @@ void guard_start() {
     std::signal(SIGXFSZ, SIG_IGN);
 }
 
-namespace {
-
-// Whether all of `s` could be written to `fd`.
-bool put(int fd, const std::string& s) {
-    std::size_t done = 0;
-    while (done < s.size()) {
-        const ssize_t k = ::write(fd, s.data() + done, s.size() - done);
-        if (k < 0 && errno == EINTR) continue;
-        if (k <= 0) return false;
-        done += static_cast<std::size_t>(k);
-    }
-    return true;
-}
-
-}  // namespace
-
 int deliver(const std::string& out, const std::string& err, int status) {
-    if (!put(1, out) && status == 0) status = 1;
-    put(2, err);
+    if (!write_all(1, out) && status == 0) status = 1;
+    write_all(2, err);
     return status;
 }
 
@@ -156,19 +140,23 @@ void StoredFiles::discard() {
     entries_.clear();
 }
 
+bool write_all(int fd, std::string_view text) {
+    for (std::size_t done = 0; done < text.size();) {
+        const ssize_t k = ::write(fd, text.data() + done, text.size() - done);
+        if (k < 0 && errno == EINTR) continue;
+        if (k <= 0) return false;
+        done += static_cast<std::size_t>(k);
+    }
+    return true;
+}
+
 std::string store_whole(const std::string& path, const std::string& text) {
     StoredFiles set;
     std::string why;
     const int fd = set.create(path, why);
     if (fd < 0) return why;
-    for (std::size_t done = 0; done < text.size();) {
-        const ssize_t k = ::write(fd, text.data() + done, text.size() - done);
-        if (k < 0) {
-            if (errno == EINTR) continue;
-            return std::strerror(errno);
-        }
-        done += static_cast<std::size_t>(k);
-    }
+    errno = 0;
+    if (!write_all(fd, text)) return std::strerror(errno != 0 ? errno : EIO);
     return set.commit();
 }
 

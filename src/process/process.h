@@ -72,6 +72,11 @@ private:
     std::vector<Entry> entries_;
 };
 
+// Writes all of `text` to the descriptor (retrying after signals); false
+// when it cannot.  A program's help or summary that cannot be written is a
+// failed write like any other.
+bool write_all(int fd, std::string_view text);
+
 // Writes `text` to `path` whole or not at all (a StoredFiles of one file).
 // Empty on success, else the reason.
 std::string store_whole(const std::string& path, const std::string& text);

@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "records.h"
+#include "records/streams.h"
 
 namespace seqord {
 
@@ -32,6 +32,7 @@ ConditionInfo info(Condition c) {
     case Condition::ReadFailure: return {39, "error during read"};
     case Condition::WriteFailure: return {38, "error during write"};
     case Condition::CloseFailure: return {28, "close error"};
+    case Condition::RecordTooLong: return {44, "record too long"};
     }
     return {0, "unknown condition"};
 }
@@ -47,8 +48,31 @@ Condition open_condition(int err, bool existing) {
 std::string condition_text(Condition c, int unit, std::string_view file) {
     std::string s = info(c).text;
     s += ", unit " + std::to_string(unit) + ", file ";
-    s.append(file);
+    // An empty name (a typed empty line) would leave the report without one.
+    s.append(file.empty() ? std::string_view("\"\"") : file);
     return s;
+}
+
+std::string excerpt(std::string_view text, std::size_t max) {
+    if (text.size() <= max) return std::string(text);
+    return std::string(text.substr(0, max)) + "...";
+}
+
+std::string printable(std::string_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size());
+    for (const char ch : text) {
+        const auto b = static_cast<unsigned char>(ch);
+        if (b < 0x20 || b == 0x7f) {
+            out += "\\x";
+            out += kHex[b >> 4];
+            out += kHex[b & 15];
+        } else {
+            out += ch;
+        }
+    }
+    return out;
 }
 
 int condition_number(Condition c) { return info(c).number; }
@@ -66,7 +90,7 @@ void throw_condition(Condition c, int unit, std::string_view file, std::string_v
         report.append(detail);
         report += ")";
     }
-    throw RunStop(kExitFatalIO, report);
+    throw RunStop(StopKind::Fatal, report);
 }
 
 // ------------------------------------------------------------ OutStream ---
@@ -246,27 +270,29 @@ bool InStream::fill() {
 
 bool InStream::next_record(std::string& line) {
     if (fd_ < 0) throw std::logic_error("read from a stream that is not open: " + name_);
+    // A record is taken only once its line end is in the buffer, and the
+    // buffer never holds more of one record than the longest allowed (a CR
+    // before the LF aside): reading stops there with a report.
+    const auto too_long = [&] {
+        throw_condition(Condition::RecordTooLong, unit_, name_, "line " + std::to_string(line_ + 1),
+                        "longer than " + std::to_string(kMaxRecordLength) + " characters");
+    };
+    const auto take = [&](std::size_t end, std::size_t next) {
+        if (end > pos_ && buf_[end - 1] == '\r') --end;
+        if (end - pos_ > kMaxRecordLength) too_long();
+        line.assign(buf_, pos_, end - pos_);
+        pos_ = next;
+        ++line_;
+        return true;
+    };
     std::size_t scan = pos_;
     for (;;) {
-        std::size_t nl = buf_.find('\n', scan);
-        if (nl != std::string::npos) {
-            std::size_t end = nl;
-            if (end > pos_ && buf_[end - 1] == '\r') --end;
-            line.assign(buf_, pos_, end - pos_);
-            pos_ = nl + 1;
-            ++line_;
-            return true;
-        }
+        const std::size_t nl = buf_.find('\n', scan);
+        if (nl != std::string::npos) return take(nl, nl + 1);
+        if (buf_.size() - pos_ > kMaxRecordLength + 1) too_long();
         scan = buf_.size() - pos_;  // relative to the compacted buffer
         if (!fill()) {
-            if (pos_ < buf_.size()) {  // a last line without its line end
-                std::size_t end = buf_.size();
-                if (buf_[end - 1] == '\r') --end;
-                line.assign(buf_, pos_, end - pos_);
-                pos_ = buf_.size();
-                ++line_;
-                return true;
-            }
+            if (pos_ < buf_.size()) return take(buf_.size(), buf_.size());  // a last line without its line end
             return false;
         }
     }

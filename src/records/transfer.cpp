@@ -2,7 +2,9 @@
 #include <cstring>
 #include <limits>
 
-#include "records.h"
+#include "records/transfer.h"
+
+#include "records/fields.h"
 
 namespace seqord {
 
@@ -223,15 +225,9 @@ void put_value(RecordBuilder& rec, const Format& f, const FormatItem& it, const 
 
 }  // namespace
 
-bool Files::flush_all_quietly() {
-    bool ok = true;
-    for (OutStream* s : {&sor, &ors, &por, &orp, &con, &err}) ok = s->flush_quietly() && ok;
-    return ok;
-}
-
-void report_line(Files& f, std::string_view text) {
+void report_line(OutStream& err, std::string_view text) {
     static constexpr Format line = layout("(A)");
-    write(f.err, line, {text});
+    write(err, line, {std::string_view(printable(text))});
 }
 
 void write(OutStream& s, const Format& f, std::initializer_list<Out> values) {
@@ -272,7 +268,7 @@ void store_in(InStream& s, const Format& f, const FormatItem& it, const In& v, s
               std::string_view field, std::size_t col0) {
     auto bad = [&]() {
         std::string where = "line " + std::to_string(s.line_number()) + ", " +
-                            columns(col0, field.size()) + " \"" + std::string(field) + "\"";
+                            columns(col0, field.size()) + " \"" + excerpt(field) + "\"";
         s.fail(Condition::InputConversion, where);
     };
     const std::ptrdiff_t off = static_cast<std::ptrdiff_t>(k) * v.stride;
@@ -389,7 +385,7 @@ void read_list(InStream& s, std::initializer_list<In> vars) {
     };
     auto where = [&](std::size_t from, std::size_t to) {
         std::string w = "line " + std::to_string(s.line_number()) + ", " + columns(from, to - from);
-        w += " \"" + line.substr(from, to - from) + "\"";
+        w += " \"" + excerpt(std::string_view(line).substr(from, to - from)) + "\"";
         return w;
     };
     while (!cur.done()) {

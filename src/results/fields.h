@@ -87,8 +87,9 @@ public:
     // cannot be opened is an InputError saying so.
     LineFile(const std::string& path, int unit);
 
-    // Moves to the next line; false at the end of the file.  A line longer
-    // than kMaxLine is an InputError.
+    // Moves to the next line; false at the end of the file.  A line that
+    // cannot be read (one longer than the record layer takes, say) is an
+    // InputError naming it.
     bool next();
     const std::string& raw() const { return raw_; }
     long line() const { return in_.line_number(); }

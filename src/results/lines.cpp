@@ -11,29 +11,7 @@
 
 namespace seqord::results {
 
-std::string excerpt(std::string_view text) {
-    constexpr std::size_t kShown = 40;
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string out;
-    std::size_t i = 0;
-    for (; i < text.size() && i < kShown; ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c < 0x20 || c >= 0x7f || c == '\\') {
-            out += '\\';
-            if (c == '\\') {
-                out += '\\';
-                continue;
-            }
-            out += 'x';
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
-        } else {
-            out += char(c);
-        }
-    }
-    if (i < text.size()) out += "...";
-    return out;
-}
+std::string quote(std::string_view text) { return printable(excerpt(text)); }
 
 std::string job_of(std::string operand, std::initializer_list<std::string_view> extensions) {
     for (std::string_view ext : extensions) {
@@ -106,10 +84,6 @@ bool LineFile::next() {
     } catch (const RunStop& stop) {
         throw InputError(path_ + ", line " + std::to_string(line() + 1) + ": cannot be read (" + stop.what() + ")");
     }
-    if (more && raw_.size() > kMaxLine) {
-        fail("a line of more than " + std::to_string(kMaxLine / 1024) + " KiB (" + found() +
-             "); seqord writes no such line");
-    }
     return more;
 }
 
@@ -144,7 +118,7 @@ void LineFile::skip_to(std::string_view text, const std::string& wanted) {
 std::string LineFile::found() const {
     if (raw_.empty()) return "an empty line";
     std::string m(1, '"');
-    m += excerpt(raw_);
+    m += quote(raw_);
     m += '"';
     return m;
 }
@@ -169,7 +143,7 @@ void LineFile::not_a_number(const Column& c, std::string_view record) const {
     m += " with a field that is not a number (";
     m += columns_text(c);
     m += " \"";
-    m += excerpt(field(c));
+    m += quote(field(c));
     m += "\")";
     fail(m);
 }

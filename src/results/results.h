@@ -9,7 +9,8 @@
 // that a program can pass them on without adding or losing a digit.  A
 // field of asterisks (a value too wide when it was written) is kept as an
 // unknown value; anything else that is not what seqord writes is an
-// InputError naming the file and the line.
+// InputError naming the file and the line, and so is a line longer than
+// the record layer reads (kMaxRecordLength): reading stops there.
 #pragma once
 
 #include <array>
@@ -34,11 +35,6 @@ inline constexpr int kExitDone = 0;
 inline constexpr int kExitWriteFailed = 1;  // an output could not be stored
 inline constexpr int kExitBadInput = 2;     // usage error, or a result file missing, unreadable or malformed
 
-// The longest line a result file may have.  seqord writes none longer than
-// a few hundred characters; a longer one is not a result file, and reading
-// stops there instead of holding it.
-inline constexpr std::size_t kMaxLine = std::size_t(1) << 20;
-
 // A problem with one of the result files: the message names the file and,
 // where there is one, the line ("JOB.ORP, line 7: ...").
 class InputError : public std::runtime_error {
@@ -55,9 +51,9 @@ struct Printed {
 };
 using FourAxes = std::array<Printed, 4>;
 
-// At most 40 characters of `text` for a message, control bytes and bytes
-// outside ASCII written as \xNN, an ellipsis where it is cut.
-std::string excerpt(std::string_view text);
+// Text of a result file quoted in a message: at most 40 characters of it
+// and an ellipsis where it is cut, control bytes written as \xNN.
+std::string quote(std::string_view text);
 
 // The job named on a command line: `operand` without one of `extensions`
 // (".ORP" ...) at its end, so that a result file may be named instead.

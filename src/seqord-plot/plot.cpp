@@ -103,7 +103,7 @@ int run(int argc, const char* const* argv, std::string& out, std::string& err) {
     View view;
     if (args.has("axes") && !parse_view(args.values.find("axes")->second, view))
         return usage_error(err, "--axes takes two different axes of 1-4, as in --axes 1,3 (not '" +
-                                    results::excerpt(args.values.find("axes")->second) + "')");
+                                    results::quote(args.values.find("axes")->second) + "')");
     if (args.operands.size() > 1) return usage_error(err, "one job name only, please");
     if (args.operands.empty() || args.operands[0].empty()) return usage_error(err, "no job name given");
     const std::string job = results::job_of(args.operands[0], {".ORP", ".POR"});

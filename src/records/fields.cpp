@@ -8,7 +8,7 @@
 #include <cstring>
 #include <limits>
 
-#include "records.h"
+#include "records/fields.h"
 
 namespace seqord {
 
@@ -200,8 +200,9 @@ std::string format_e(double v, int w, int d) {
 }
 
 bool parse_int_field(std::string_view field, std::int32_t& out) {
-    // Blanks anywhere are ignored; a sign must not stand alone in a field
-    // that has no room after it.
+    // Blanks anywhere are ignored.  What is left is nothing (the field reads
+    // as 0) or an optional sign and at least one digit: a sign alone holds
+    // no number, wherever the blanks stand.
     std::size_t i = 0, n = field.size();
     while (i < n && field[i] == ' ') ++i;
     if (i == n) { out = 0; return true; }
@@ -209,16 +210,18 @@ bool parse_int_field(std::string_view field, std::int32_t& out) {
     if (field[i] == '+' || field[i] == '-') {
         neg = field[i] == '-';
         ++i;
-        if (i == n) return false;
     }
+    bool digits = false;
     std::int64_t v = 0;
     for (; i < n; ++i) {
         char ch = field[i];
         if (ch == ' ') continue;
         if (ch < '0' || ch > '9') return false;
+        digits = true;
         v = v * 10 + (ch - '0');
         if (v > static_cast<std::int64_t>(std::numeric_limits<std::int32_t>::max()) + 1) return false;
     }
+    if (!digits) return false;
     if (neg) v = -v;
     if (v > std::numeric_limits<std::int32_t>::max() || v < std::numeric_limits<std::int32_t>::min())
         return false;
@@ -230,8 +233,6 @@ bool parse_real_field(std::string_view field, int d, float& out) {
     std::size_t lead = 0;
     while (lead < field.size() && field[lead] == ' ') ++lead;
     if (lead == field.size()) { out = 0.0f; return true; }
-    // As for integers, a sign needs at least one column after it.
-    if ((field[lead] == '+' || field[lead] == '-') && lead + 1 == field.size()) return false;
     // The number is rebuilt as "[-]digits" "e" "scale" for strtof, in a buffer
     // on the stack for any field a record description can have.
     char small[600];
@@ -252,7 +253,6 @@ bool parse_real_field(std::string_view field, int d, float& out) {
     if (s[i] == '+' || s[i] == '-') {
         neg = s[i] == '-';
         ++i;
-        if (i == n) { out = neg ? -0.0f : 0.0f; return true; }
     }
     char* t = text;
     if (neg) *t++ = '-';
@@ -288,11 +288,9 @@ bool parse_real_field(std::string_view field, int d, float& out) {
         }
         if (eneg) expo = -expo;
     }
-    if (mant == 0) {
-        if (point_at < 0) return false;  // an exponent with no mantissa
-        *t++ = '0';
-        mant = 1;
-    }
+    // A sign, a point or an exponent without a digit in front holds no
+    // number, wherever the blanks of the field stand.
+    if (mant == 0) return false;
     // Without a point the last d digits are the decimals.
     const long long scale = expo - (point_at >= 0 ? static_cast<long long>(mant) - point_at : d);
     *t++ = 'e';

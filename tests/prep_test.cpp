@@ -1,0 +1,468 @@
+// seqord-prep, run as the user runs it: hand-checked jobs, the order of the
+// rows, the real barley tables, every refusal (with nothing written), and
+// the chain on to seqord and seqord-plot.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support.h"
+
+namespace seqord::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kExamples = data_dir().parent_path().parent_path() / "examples";
+
+// Writes `table` as t.csv in `dir` and runs seqord-prep with `args`.
+RunResult prep(const TempDir& dir, const std::string& table, const std::vector<std::string>& args) {
+    write_file(dir / "t.csv", table);
+    return run_command(dir.path(), SEQORD_PREP_EXE, args);
+}
+
+std::set<std::string> files_in(const fs::path& dir) {
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
+    return names;
+}
+
+// The E16.8 values of a .EMA's matrix rows, in order.
+std::vector<double> matrix_values(const std::string& ema) {
+    std::vector<double> v;
+    std::istringstream in(ema);
+    std::string line;
+    for (int k = 0; std::getline(in, line); ++k) {
+        if (k < 3 || line.size() < 33) continue;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        for (std::size_t at = 16; at + 16 <= line.size(); at += 16) v.push_back(std::stod(line.substr(at, 16)));
+    }
+    return v;
+}
+
+// Two years by hand (see proximity_test.cpp for the arithmetic): in 2001
+// Delta's g1 is the mean of two replicates, 0 and 2, and its g5 is missing;
+// the standardised SED of Alpha and Delta is 0.4 in 2001 and 0.8 in 2002.
+const std::string kHand =
+    "year,location,genotype,yield,plot\n"
+    "2001,Alpha,g1,1,1\n2001,Alpha,g2,2,2\n2001,Alpha,g3,3,3\n2001,Alpha,g4,4,4\n"
+    "2001,Delta,g1,0,5\n2001,Delta,g1,2,6\n2001,Delta,g2,3,7\n2001,Delta,g3,2,8\n2001,Delta,g4,4,9\n"
+    "2001,Delta,g5,NA,10\n"
+    "2002,Alpha,g1,1,1\n2002,Alpha,g2,2,2\n2002,Alpha,g3,3,3\n2002,Alpha,g4,4,4\n2002,Alpha,g5,5,5\n"
+    "2002,Delta,g1,3,6\n2002,Delta,g2,1,7\n2002,Delta,g3,2,8\n2002,Delta,g4,5,9\n2002,Delta,g5,4,10\n";
+
+std::string hand_ema(const std::string& options, const std::string& second_year) {
+    return crlf("     2     2     5     1     2\nHand\n" + options +
+                "\n     1    2001    \n     2\n  1  1\n     1 Alpha      0.00000000E+00\n"
+                "     2 Delta      0.40000001E+00  0.00000000E+00\n"
+                "     2    2002    \n     2\n  1  1\n     1 Alpha      0.00000000E+00\n"
+                "     2 Delta      " +
+                second_year + "  0.00000000E+00\n");
+}
+
+TEST(Prep, AHandCheckedJobCumulativeAndPerYear) {
+    TempDir dir;
+    RunResult r = prep(dir, kHand, {"--title", "Hand", "t.csv", "JOB"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(read_file(dir / "JOB.EMA"), hand_ema("     U     S     S     N", "0.60000002E+00"));
+    EXPECT_EQ(read_file(dir / "JOB.NAQ"), crlf("NAMES: Hand\n     2     2     5\n2001    \n2002    \nAlpha   \nDelta   \n"));
+    EXPECT_NE(r.out.find("read t.csv: 20 rows, 1 missing value skipped, 2 rows averaged into 1 mean\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("2 years, 2 locations, 5 genotypes; SED, standardised, cumulative\n"), std::string::npos);
+    EXPECT_NE(r.out.find("  year 2002: 2 of 2 locations retained\n"), std::string::npos);
+    EXPECT_NE(r.out.find("wrote JOB.EMA and JOB.NAQ\n"), std::string::npos);
+
+    r = run_command(dir.path(), SEQORD_PREP_EXE, {"--per-year", "--force", "--title=Hand", "t.csv", "JOB"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_file(dir / "JOB.EMA"), hand_ema("     U     S     S     N", "0.80000001E+00"));
+    // Weighted by the genotypes in common, 4 and 5: (4 0.4 + 5 0.8) / 9.
+    r = run_command(dir.path(), SEQORD_PREP_EXE, {"--weighted", "--force", "--title=Hand", "t.csv", "JOB"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_file(dir / "JOB.EMA"), hand_ema("     W     S     S     N", "0.62222224E+00"));
+    // The correlations 0.8 and 0.6 averaged through z: 1 - 5/7.
+    r = run_command(dir.path(), SEQORD_PREP_EXE,
+                    {"--measure", "cor", "--cor-average", "z", "--force", "--title=Hand", "t.csv", "JOB"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string ema = read_file(dir / "JOB.EMA");
+    EXPECT_NE(ema.find("\r\n     U     C     S     Z\r\n"), std::string::npos);
+    EXPECT_EQ(matrix_values(ema), (std::vector<double>{0, 0.2, 0, 0, 0.28571430, 0}));
+    // Options that do not apply to the measure keep its letters and say so.
+    r = run_command(dir.path(), SEQORD_PREP_EXE, {"--measure=cor", "--sed", "centred", "--force", "t.csv", "JOB"});
+    ASSERT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "seqord-prep: note: --sed has no effect with --measure cor\n");
+    ema = read_file(dir / "JOB.EMA");
+    EXPECT_NE(ema.find("\r\nt.csv: COR, normal average, cumulative\r\n     U     C     S     N\r\n"), std::string::npos);
+    r = run_command(dir.path(), SEQORD_PREP_EXE, {"--sed", "centered", "--force", "t.csv", "JOB"});
+    ASSERT_EQ(r.status, 0);
+    EXPECT_NE(read_file(dir / "JOB.EMA").find("\r\n     U     S     C     N\r\n"), std::string::npos);
+}
+
+TEST(Prep, OtherSeparatorsColumnNamesAndLineEndsGiveTheSameJob) {
+    TempDir dir;
+    ASSERT_EQ(prep(dir, kHand, {"--title", "Hand", "t.csv", "A"}).status, 0);
+    const std::string want = read_file(dir / "A.EMA");
+    // Tabs; semicolons with decimal commas; CR LF, a byte-order mark, quoted
+    // fields and blank lines; other column names in another order and case.
+    std::string tabs, semis, quoted = "\xEF\xBB\xBF", renamed = " Value ,GEN,Site,season\n";
+    std::istringstream in(kHand);
+    std::string line;
+    for (int k = 0; std::getline(in, line); ++k) {
+        std::string t = line, s = line;
+        std::replace(t.begin(), t.end(), ',', '\t');
+        std::replace(s.begin(), s.end(), ',', ';');
+        tabs += t + "\n";
+        semis += s + "\n";
+        quoted += '"';
+        quoted += line.substr(0, 4);
+        quoted += '"';
+        quoted += line.substr(4);
+        quoted += "\r\n\r\n";
+        if (k == 0) continue;
+        std::vector<std::string> f;
+        std::istringstream fields(line);
+        for (std::string x; std::getline(fields, x, ',');) f.push_back(x);
+        renamed += f[3] + "," + f[2] + "," + f[1] + "," + f[0] + "\n";
+    }
+    semis.replace(semis.find(";Delta;g1;2;"), 12, ";Delta;g1;2,0;");
+    const struct {
+        const char* name;
+        std::string text;
+        std::vector<std::string> extra;
+    } cases[] = {{"tabs", tabs, {}},
+                 {"semicolons", semis, {}},
+                 {"quoted", quoted, {}},
+                 {"renamed", renamed, {"--value", "value", "--genotype", "gen", "--location", "site", "--year=season"}}};
+    for (const auto& c : cases) {
+        std::vector<std::string> args = c.extra;
+        for (const char* a : {"--title", "Hand", "t.csv", "B", "--force"}) args.push_back(a);
+        const RunResult r = prep(dir, c.text, args);
+        EXPECT_EQ(r.status, 0) << c.name << ": " << r.err;
+        EXPECT_EQ(read_file(dir / "B.EMA"), want) << c.name;
+    }
+}
+
+// The rows of a table file, header first.
+std::vector<std::string> lines_of(const std::string& text) {
+    std::vector<std::string> v;
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);) v.push_back(l);
+    return v;
+}
+
+TEST(Prep, TheOrderOfTheRowsChangesNothing) {
+    // The unbalanced 1918-1941 table with replicates added to some cells,
+    // against the same rows shuffled.
+    std::vector<std::string> rows = lines_of(read_file(data_dir() / "prep" / "yields_1918_1941.csv"));
+    ASSERT_GT(rows.size(), 1000u);
+    const std::string header = rows.front();
+    rows.erase(rows.begin());
+    const std::size_t n = rows.size();
+    for (std::size_t i = 0; i < n; i += 7) {
+        const std::string cell = rows[i].substr(0, rows[i].rfind(',') + 1);
+        for (const char* v : {"10.1", "20.7", "33.3", "0.1"}) rows.push_back(cell + v);
+    }
+    std::string in_order = header + "\n";
+    for (const std::string& r : rows) in_order += r + "\n";
+    std::mt19937 rng(12345);
+    std::shuffle(rows.begin(), rows.end(), rng);
+    std::string shuffled = header + "\n";
+    for (const std::string& r : rows) shuffled += r + "\n";
+
+    TempDir dir;
+    for (const char* measure : {"sed", "cor"}) {
+        const RunResult a = prep(dir, in_order, {"--value", "value", "--measure", measure, "--weighted", "--force",
+                                                 "--title", "T", "t.csv", "A"});
+        ASSERT_EQ(a.status, 0) << a.err;
+        EXPECT_NE(a.out.find(std::to_string(5 * ((n + 6) / 7)) + " rows averaged into " +
+                             std::to_string((n + 6) / 7) + " means"),
+                  std::string::npos)
+            << a.out;
+        const RunResult b = prep(dir, shuffled, {"--value", "value", "--measure", measure, "--weighted", "--force",
+                                                 "--title", "T", "t.csv", "B"});
+        ASSERT_EQ(b.status, 0) << b.err;
+        EXPECT_EQ(read_file(dir / "A.EMA"), read_file(dir / "B.EMA")) << measure;
+        EXPECT_EQ(read_file(dir / "A.NAQ"), read_file(dir / "B.NAQ")) << measure;
+    }
+}
+
+TEST(Prep, StandardisedSedIsTwiceOneMinusTheCorrelationOnTheBarleyTable) {
+    TempDir dir;
+    fs::copy_file(kExamples / "barley.csv", dir / "barley.csv");
+    for (const char* mode : {"--per-year", "--weighted"}) {
+        const RunResult s = run_command(dir.path(), SEQORD_PREP_EXE, {"--value", "value", mode, "--force", "barley.csv", "S"});
+        const RunResult c = run_command(dir.path(), SEQORD_PREP_EXE,
+                                        {"--value", "value", mode, "--measure", "cor", "--force", "barley.csv", "C"});
+        ASSERT_EQ(s.status, 0) << s.err;
+        ASSERT_EQ(c.status, 0) << c.err;
+        const std::vector<double> sed = matrix_values(read_file(dir / "S.EMA"));
+        const std::vector<double> cor = matrix_values(read_file(dir / "C.EMA"));
+        ASSERT_EQ(sed.size(), cor.size());
+        // 12 years of 6 stations, 5 in 1928, 1933 and 1934: 21 values a full year.
+        ASSERT_EQ(sed.size(), 9u * 21 + 3u * 15);
+        double largest = 0;
+        for (std::size_t i = 0; i < sed.size(); ++i) {
+            EXPECT_NEAR(sed[i], 2 * cor[i], 1e-6) << mode << " value " << i;
+            largest = std::max(largest, sed[i]);
+        }
+        EXPECT_GT(largest, 2.0) << "some stations rank the varieties in opposite ways";
+    }
+}
+
+TEST(Prep, TheUnbalancedTableCumulativeAndPerYear) {
+    TempDir dir;
+    fs::copy_file(data_dir() / "prep" / "yields_1918_1941.csv", dir / "y.csv");
+    RunResult r = run_command(dir.path(), SEQORD_PREP_EXE, {"--value", "value", "y.csv", "JOB"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "seqord-prep: note: location Crookston -> Crooksto\n"
+                     "seqord-prep: note: location GrandRapids -> GrandRap\n");
+    EXPECT_NE(r.out.find("24 years, 6 locations, 63 genotypes"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("  year 1918: 4 of 6 locations retained\n"), std::string::npos);
+    const std::string ema = read_file(dir / "JOB.EMA");
+    EXPECT_EQ(ema.substr(0, 32), "    24     6    63     1    24\r\n");
+    // 1918: Crookston and Duluth have no data.
+    EXPECT_NE(ema.find("\r\n     1    1918    \r\n     4\r\n  0  0  1  1  1  1\r\n     1 GrandRap   0.00000000E+00\r\n"),
+              std::string::npos);
+    const RunResult run = run_job(dir.path());
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+
+    // Year by year, 1922 has stations that share two varieties.
+    r = run_command(dir.path(), SEQORD_PREP_EXE, {"--value", "value", "--per-year", "y.csv", "PER"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("seqord-prep: error: y.csv: locations GrandRapids and StPaul, both retained in 1922, have no "
+                         "year 1922 that gives them a proximity: they share at most 2 genotypes, fewer than "
+                         "--min-common 3; give --min-common 2, or leave one of them out of 1922 in the table"),
+              std::string::npos)
+        << r.err;
+    EXPECT_FALSE(seqord::test::exists(dir / "PER.EMA"));
+    r = run_command(dir.path(), SEQORD_PREP_EXE, {"--value", "value", "--per-year", "--min-common", "2", "y.csv", "PER"});
+    EXPECT_EQ(r.status, 0) << r.err;
+}
+
+TEST(Prep, AYearWithoutRetainedLocationsHasNoBlock) {
+    // 2003 has two means at Alpha and none at Delta: no location is retained.
+    TempDir dir;
+    const RunResult r = prep(dir, kHand + "2003,Alpha,g1,1\n2003,Alpha,g2,2\n", {"--title", "Hand", "t.csv", "JOB"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("  year 2003: 0 of 2 locations retained\n"), std::string::npos) << r.out;
+    const std::string ema = read_file(dir / "JOB.EMA");
+    const std::string two_years = hand_ema("     U     S     S     N", "0.60000002E+00");
+    EXPECT_EQ(ema, "     3" + two_years.substr(6, 18) + "     3" + two_years.substr(30));
+    EXPECT_NE(read_file(dir / "JOB.NAQ").find("\r\n2002    \r\n2003    \r\nAlpha   \r\n"), std::string::npos);
+    // seqord shows it as a year without data.
+    const RunResult s = run_job(dir.path());
+    EXPECT_EQ(s.status, 0);
+    EXPECT_NE(read_file(dir / "JOB.ORP").find("   3 2003    \r\n ev as % of SS   0.000   0.000   0.000   0.000\r\n"),
+              std::string::npos);
+}
+
+TEST(Prep, ConstantLocationsAreWarnedAbout) {
+    // K has 5 for every variety in 2002: no correlation with it that year.
+    const std::string table = "year,location,genotype,yield\n"
+                              "2001,A,g1,1\n2001,A,g2,2\n2001,A,g3,4\n2001,K,g1,3\n2001,K,g2,1\n2001,K,g3,2\n"
+                              "2002,A,g1,1\n2002,A,g2,2\n2002,A,g3,4\n2002,K,g1,5\n2002,K,g2,5\n2002,K,g3,5\n";
+    TempDir dir;
+    RunResult r = prep(dir, table, {"t.csv", "JOB"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "seqord-prep: warning: t.csv: location K has the same value for every genotype it shares with "
+                     "another location in 2002: that year gives those pairs no proximity\n");
+    const std::vector<double> v = matrix_values(read_file(dir / "JOB.EMA"));
+    ASSERT_EQ(v.size(), 6u);
+    EXPECT_EQ(v[1], v[4]) << "2002 keeps the value of 2001";
+    r = prep(dir, table, {"--per-year", "--force", "t.csv", "JOB"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("locations A and K, both retained in 2002, have no year 2002 that gives them a proximity: "
+                         "where they share 3 or more genotypes, one has the same value for all of them"),
+              std::string::npos)
+        << r.err;
+    // Centred, K is no obstacle.
+    r = prep(dir, table, {"--per-year", "--sed", "centred", "--force", "t.csv", "JOB"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+}
+
+TEST(Prep, NamesCutRenamedAndRefused) {
+    const std::string table = "year,location,genotype,yield\n"
+                              "2001,GrandRapids1,a,1\n2001,GrandRapids1,b,2\n2001,GrandRapids1,c,4\n"
+                              "2001,GrandRapids2,a,3\n2001,GrandRapids2,b,1\n2001,GrandRapids2,c,2\n"
+                              "2001,Saint-G\xC3\xA8nes,a,1\n2001,Saint-G\xC3\xA8nes,b,2\n2001,Saint-G\xC3\xA8nes,c,3\n";
+    TempDir dir;
+    RunResult r = prep(dir, table, {"t.csv", "JOB"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("seqord-prep: note: location GrandRapids1 -> GrandRap\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("seqord-prep: error: names that coincide in 8 characters: locations GrandRapids1, "
+                         "GrandRapids2 all become 'GrandRap'; name them by hand with --rename FILE"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(files_in(dir.path()), (std::set<std::string>{"t.csv"}));
+
+    write_file(dir / "short.csv", "long,short\nGrandRapids2,GRapids2\nNowhere,N\n");
+    r = run_command(dir.path(), SEQORD_PREP_EXE, {"--rename", "short.csv", "t.csv", "JOB"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("location GrandRapids2 -> GRapids2 (renamed)"), std::string::npos);
+    EXPECT_NE(r.err.find("seqord-prep: warning: short.csv: no year or location is named 'Nowhere'"), std::string::npos);
+    // The UTF-8 name is cut between characters: 7 bytes, not 8.
+    EXPECT_NE(r.err.find("location Saint-G\xC3\xA8nes -> Saint-G\n"), std::string::npos) << r.err;
+    EXPECT_EQ(read_file(dir / "JOB.NAQ").substr(read_file(dir / "JOB.NAQ").size() - 30),
+              crlf("GrandRap\nGRapids2\nSaint-G \n"));
+
+    write_file(dir / "short.csv", "GrandRapids2,TooLongAName\n");
+    r = run_command(dir.path(), SEQORD_PREP_EXE, {"--rename", "short.csv", "--force", "t.csv", "JOB"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("short.csv, line 1: the short name 'TooLongAName' is longer than 8 bytes"), std::string::npos);
+}
+
+// 416 locations of three genotypes each: one more than seqord's Z area holds.
+std::string too_big() {
+    std::string t = "year,location,genotype,yield\n";
+    for (int l = 0; l < 416; ++l)
+        for (int g = 0; g < 3; ++g)
+            t += "1,L" + std::to_string(l) + ",g" + std::to_string(g) + "," + std::to_string((l * 7 + g * g) % 5) + "\n";
+    return t;
+}
+
+TEST(Prep, EveryBadTableIsRefusedWithItsPlaceAndNothingIsWritten) {
+    const std::string head = "year,location,genotype,yield\n";
+    const std::string ok = "2001,A,g1,1\n2001,A,g2,2\n2001,A,g3,3\n2001,B,g1,2\n2001,B,g2,1\n2001,B,g3,3\n";
+    struct Case {
+        const char* name;
+        std::string table;
+        std::vector<std::string> args;
+        int status;
+        std::string message;  // on standard error
+    };
+    const Case cases[] = {
+        {"missing column", "year,site,genotype,yield\n1,A,g,1\n", {"t.csv", "JOB"}, 2,
+         "seqord-prep: error: t.csv, line 1: no column is named 'location'; the columns are 'year', 'site', "
+         "'genotype', 'yield'; --location COL names another\n"},
+        {"two columns of one name", "year,location,genotype,yield,Yield\n1,A,g,1,2\n", {"t.csv", "JOB"}, 2,
+         "t.csv, line 1: two columns are named 'yield' (columns 4 and 5)"},
+        {"one column for two", head + ok, {"--location", "genotype", "t.csv", "JOB"}, 2,
+         "t.csv, line 1: --location and --genotype name the same column, 'genotype'"},
+        {"not a number", head + ok + "2001,C,g1,n/a\n", {"t.csv", "JOB"}, 2,
+         "seqord-prep: error: t.csv, line 8, column yield: 'n/a' is not a number\n"},
+        {"a long bad value is cut and escaped", head + "2001,A,g1,\"1\x1b[31m" + std::string(60, '9') + "\"\n",
+         {"t.csv", "JOB"}, 2,
+         "t.csv, line 2, column yield: '1\\x1b[31m" + std::string(34, '9') + "...' is not a number\n"},
+        {"not a number under another name", "Year;Site;Gen;Value\n2001;A;g1;4,5,6\n",
+         {"--location", "site", "--genotype", "gen", "--value", "value", "t.csv", "JOB"}, 2,
+         "t.csv, line 2, column value: '4,5,6' is not a number"},
+        {"infinite", head + "2001,A,g1,1e999\n", {"t.csv", "JOB"}, 2, "'1e999' is not a number"},
+        {"empty location", head + ok + "2001, ,g1,1\n", {"t.csv", "JOB"}, 2,
+         "t.csv, line 8, column location: the location is empty\n"},
+        {"control character in a name", head + "2001,\"A\nB\",g1,1\n", {"t.csv", "JOB"}, 2,
+         "t.csv, line 2, column location: the location 'A\\x0aB' holds a line break or another control character"},
+        {"row too short", head + "2001,A\n", {"t.csv", "JOB"}, 2,
+         "t.csv, line 2, column genotype: the row has 2 fields and ends before this column (column 3)"},
+        {"quote not closed", head + "2001,\"A,g1,1\n", {"t.csv", "JOB"}, 2,
+         "t.csv, line 2: a quoted field is not closed before the end of the file"},
+        {"line too long", head + "2001,A,g1," + std::string(1 << 20, '1') + "\n", {"t.csv", "JOB"}, 2,
+         "t.csv, line 2: the line is longer than 1 MiB"},
+        {"header only", head, {"t.csv", "JOB"}, 2, "seqord-prep: error: t.csv: the table has a header line but no rows\n"},
+        {"empty file", "", {"t.csv", "JOB"}, 2, "t.csv: the file is empty: it has no header line"},
+        {"every value missing", head + "2001,A,g1,NA\n2001,A,g2,\n2001,A,g3,.\n", {"t.csv", "JOB"}, 2,
+         "t.csv: every value of column 'yield' is missing"},
+        {"no location with enough means", head + "2001,A,g1,1\n2001,B,g2,1\n", {"t.csv", "JOB"}, 2,
+         "t.csv: no location has 3 or more genotype means in any year (--min-common)"},
+        {"no common genotypes", head + ok + "2001,C,g4,1\n2001,C,g5,2\n2001,C,g6,3\n", {"t.csv", "JOB"}, 2,
+         "t.csv: locations A and C, both retained in 2001, have no year up to 2001 that gives them a proximity: they "
+         "share at most 0 genotypes, fewer than --min-common 3; leave one of them out of 2001 in the table (and 1 "
+         "more such pair)"},
+        {"too big for seqord", too_big(), {"t.csv", "JOB"}, 2,
+         "seqord-prep: error: the job is too big for seqord: 1 years and 416 locations need its Z area 350277 "
+         "elements, 277 more than its 350000\n"},
+        {"table missing", "", {"nowhere.csv", "JOB"}, 1, "seqord-prep: error: cannot read nowhere.csv: No such file or directory\n"},
+        {"unknown option", head + ok, {"--bogus", "t.csv", "JOB"}, 2,
+         "seqord-prep: error: unknown option '--bogus'\nusage: seqord-prep [options] TABLE JOB (seqord-prep --help for more)\n"},
+        {"no job", head + ok, {"t.csv"}, 2, "seqord-prep: error: no job name given after the table t.csv\n"},
+        {"bad measure", head + ok, {"--measure", "euclid", "t.csv", "JOB"}, 2, "--measure is sed or cor, not 'euclid'"},
+        {"bad least number", head + ok, {"--min-common", "1", "t.csv", "JOB"}, 2,
+         "--min-common is a whole number from 2 to 1000000, not '1'"},
+        {"title with a line break", head + ok, {"--title", "a\nb", "t.csv", "JOB"}, 2,
+         "the title holds a line break or another control character"},
+        {"table name with a line break", head + ok, {"t\n.csv", "JOB"}, 2,
+         "the table's name is empty or holds a control character"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const RunResult r = prep(dir, c.table, c.args);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(files_in(dir.path()), (std::set<std::string>{"t.csv"}));
+    }
+}
+
+TEST(Prep, ExistingFilesAreReplacedOnlyWithForce) {
+    const std::string table = "year,location,genotype,yield\n1,A,a,1\n1,A,b,2\n1,A,c,3\n";
+    for (const char* existing : {"JOB.EMA", "JOB.NAQ"}) {
+        TempDir dir;
+        write_file(dir / existing, "the only copy");
+        RunResult r = prep(dir, table, {"t.csv", "JOB"});
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err, std::string("seqord-prep: error: ") + existing + " exists already; give --force to replace it\n");
+        EXPECT_EQ(read_file(dir / existing), "the only copy");
+        EXPECT_EQ(files_in(dir.path()), (std::set<std::string>{"t.csv", existing}));
+        r = prep(dir, table, {"--force", "t.csv", "JOB"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(read_file(dir / existing), "the only copy");
+        EXPECT_EQ(files_in(dir.path()), (std::set<std::string>{"t.csv", "JOB.EMA", "JOB.NAQ"}));
+    }
+    // A folder that cannot take the files: status 1, nothing left behind.
+    TempDir dir;
+    const RunResult r = prep(dir, table, {"t.csv", "missing/JOB"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("seqord-prep: error: cannot write missing/JOB.EMA: No such file or directory"), std::string::npos)
+        << r.err;
+}
+
+TEST(Prep, HelpVersionAndAnOutputThatCannotBeWritten) {
+    TempDir dir;
+    RunResult r = run_command(dir.path(), SEQORD_PREP_EXE, {"--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("usage: seqord-prep [options] [--] TABLE JOB\n", 0), 0u) << r.out;
+    EXPECT_EQ(r.err, "");
+    r = run_command(dir.path(), SEQORD_PREP_EXE, {"-V"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("seqord-prep ", 0), 0u);
+    std::string to_full = "(";
+    to_full += shell_quoted(SEQORD_PREP_EXE);
+    to_full += " --help > /dev/full)";
+    r = run_shell(dir.path(), to_full);
+    EXPECT_EQ(r.status, 1);
+    r = run_into_closed_pipe(dir.path(), SEQORD_PREP_EXE, {"--version"});
+    EXPECT_EQ(r.status, 1);
+    // "--" ends the options: a table whose name begins with a dash.
+    write_file(dir / "-t.csv", "year,location,genotype,yield\n1,A,a,1\n1,A,b,2\n1,A,c,3\n");
+    r = run_command(dir.path(), SEQORD_PREP_EXE, {"--", "-t.csv", "JOB"});
+    EXPECT_EQ(r.status, 0) << r.err;
+}
+
+TEST(Prep, TheReadmeChainFromTheBarleyTableToThePage) {
+    TempDir dir;
+    fs::copy_file(kExamples / "barley.csv", dir / "barley.csv");
+    const RunResult p = run_command(dir.path(), SEQORD_PREP_EXE, {"--value", "value", "barley.csv", "BARLEY"});
+    ASSERT_EQ(p.status, 0) << p.err;
+    EXPECT_NE(p.out.find("12 years, 6 locations, 17 genotypes"), std::string::npos);
+    EXPECT_NE(read_file(dir / "BARLEY.EMA").find("\r\nbarley.csv: SED, standardised, cumulative\r\n"), std::string::npos);
+    const RunResult s = run_command(dir.path(), SEQORD_EXE, {"BARLEY"});
+    ASSERT_EQ(s.status, 0) << s.err;
+    EXPECT_EQ(s.err, "");
+    const RunResult g = run_command(dir.path(), SEQORD_PLOT_EXE, {"BARLEY"});
+    ASSERT_EQ(g.status, 0) << g.err;
+    EXPECT_EQ(g.out, "seqord-plot: wrote BARLEY.svg: 12 year panels, 11 pair panels\n");
+    EXPECT_NE(read_file(dir / "BARLEY.svg").find("GrandRap"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace seqord::test

@@ -1,0 +1,186 @@
+// The proximity measure on tables small enough to work out on paper.
+//
+// Genotypes g1..g5; locations A, B, C, D (0..3):
+//   year 1: A = (1 2 3 4 -), B = (2 4 6 8 -), C = (4 3 2 1 -), D = (1 3 2 4 -)
+//   year 2: A = (1 2 3 4 5), D = (3 1 2 5 4); B and C absent
+// Year 1 by hand, deviations from the mean 2.5: A (-1.5 -.5 .5 1.5), ss 5.
+//   A-D: D dev (-1.5 .5 -.5 1.5), ss 5, sum of products 4: r = 0.8; the
+//        standardised SED is 2 (1 - 0.8) = 0.4; centred, the differences
+//        (0 -1 1 0) give 2 / 4 = 0.5.
+//   A-B: B = 2 A: r = 1, standardised 0; centred (1.5 .5 -.5 -1.5): 5 / 4.
+//   A-C: r = -1, standardised 4; centred (-3 -1 1 3): 20 / 4 = 5.
+//   B-C: r = -1; centred (-4.5 -1.5 1.5 4.5): 45 / 4.
+// Year 2, five genotypes, A dev (-2 -1 0 1 2), D dev (0 -2 -1 2 1), ss 10
+//   each, products 6: r = 0.6, standardised 0.8; centred, differences
+//   (-2 1 1 -1 1): 8 / 5 = 1.6.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "proximity/proximity.h"
+
+namespace seqord::test {
+namespace {
+
+using namespace seqord::proximity;
+
+constexpr double kNA = std::numeric_limits<double>::quiet_NaN();
+
+// Means by location, one value per genotype (NaN: none).
+YearMeans year(const std::vector<std::vector<double>>& by_location) {
+    YearMeans m(by_location.size());
+    for (std::size_t l = 0; l < by_location.size(); ++l)
+        for (std::size_t g = 0; g < by_location[l].size(); ++g)
+            if (!std::isnan(by_location[l][g])) m[l].push_back({static_cast<std::int32_t>(g), by_location[l][g]});
+    return m;
+}
+
+const std::vector<YearMeans> kYears = {
+    year({{1, 2, 3, 4, kNA}, {2, 4, 6, 8, kNA}, {4, 3, 2, 1, kNA}, {1, 3, 2, 4, kNA}}),
+    year({{1, 2, 3, 4, 5}, {kNA, kNA, kNA, kNA, kNA}, {kNA, kNA, kNA, kNA, kNA}, {3, 1, 2, 5, 4}}),
+};
+
+// The value of locations l < m in year y.
+double at(const Result& r, int y, int l, int m) {
+    const YearMatrix& ym = r.years[static_cast<std::size_t>(y)];
+    std::size_t i = 0, j = 0;
+    while (ym.retained[j] != l) ++j;
+    while (ym.retained[i] != m) ++i;
+    return ym.lower[i * (i - 1) / 2 + j];
+}
+
+Settings settings(Measure m, Scaling sc, Average av, Weighting w, bool cumulative) {
+    Settings s;
+    s.measure = m;
+    s.scaling = sc;
+    s.average = av;
+    s.weighting = w;
+    s.cumulative = cumulative;
+    return s;
+}
+
+TEST(Proximity, EachMeasureAndCombinationByHand) {
+    const double z_u = 2.0 / 7.0;  // tanh((atanh .8 + atanh .6) / 2) = tanh(ln 6 / 2) = 5/7
+    const double z_w = 1.0 - std::tanh((4 * std::atanh(0.8) + 5 * std::atanh(0.6)) / 9);
+    struct Case {
+        const char* name;
+        Settings s;
+        double year1_AD, year2_AD;  // A-D in year 1 and in year 2
+        double AB, AC, BC;          // year 1
+    };
+    const Case cases[] = {
+        {"SED standardised, unweighted, cumulative",
+         settings(Measure::sed, Scaling::standardised, Average::normal, Weighting::unweighted, true), 0.4, 0.6, 0, 4, 4},
+        {"SED standardised, weighted, cumulative",
+         settings(Measure::sed, Scaling::standardised, Average::normal, Weighting::weighted, true), 0.4,
+         (4 * 0.4 + 5 * 0.8) / 9, 0, 4, 4},
+        {"SED standardised, per year",
+         settings(Measure::sed, Scaling::standardised, Average::normal, Weighting::weighted, false), 0.4, 0.8, 0, 4, 4},
+        {"SED centred, unweighted, cumulative",
+         settings(Measure::sed, Scaling::centred, Average::normal, Weighting::unweighted, true), 0.5, 1.05, 1.25, 5,
+         11.25},
+        {"SED centred, weighted, cumulative",
+         settings(Measure::sed, Scaling::centred, Average::normal, Weighting::weighted, true), 0.5,
+         (4 * 0.5 + 5 * 1.6) / 9, 1.25, 5, 11.25},
+        {"SED centred, per year", settings(Measure::sed, Scaling::centred, Average::normal, Weighting::unweighted, false),
+         0.5, 1.6, 1.25, 5, 11.25},
+        {"COR normal, unweighted, cumulative",
+         settings(Measure::cor, Scaling::standardised, Average::normal, Weighting::unweighted, true), 0.2, 0.3, 0, 2, 2},
+        {"COR normal, weighted, cumulative",
+         settings(Measure::cor, Scaling::standardised, Average::normal, Weighting::weighted, true), 0.2,
+         1 - (4 * 0.8 + 5 * 0.6) / 9, 0, 2, 2},
+        {"COR normal, per year", settings(Measure::cor, Scaling::centred, Average::normal, Weighting::unweighted, false),
+         0.2, 0.4, 0, 2, 2},
+        // r = 1 and -1 are clipped to 1 - 1e-7 before atanh; one year alone
+        // gives back the clipped value.
+        {"COR z, unweighted, cumulative",
+         settings(Measure::cor, Scaling::standardised, Average::z, Weighting::unweighted, true), 0.2, z_u, 1e-7,
+         2 - 1e-7, 2 - 1e-7},
+        {"COR z, weighted, cumulative", settings(Measure::cor, Scaling::standardised, Average::z, Weighting::weighted, true),
+         0.2, z_w, 1e-7, 2 - 1e-7, 2 - 1e-7},
+        {"COR z, per year", settings(Measure::cor, Scaling::standardised, Average::z, Weighting::weighted, false), 0.2,
+         0.4, 1e-7, 2 - 1e-7, 2 - 1e-7},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Result r = compute(kYears, 4, c.s);
+        ASSERT_EQ(r.years.size(), 2u);
+        EXPECT_TRUE(r.gaps.empty());
+        EXPECT_TRUE(r.constant.empty());
+        EXPECT_EQ(r.years[0].retained, (std::vector<int>{0, 1, 2, 3}));
+        EXPECT_EQ(r.years[1].retained, (std::vector<int>{0, 3}));
+        EXPECT_NEAR(at(r, 0, 0, 3), c.year1_AD, 1e-12);
+        EXPECT_NEAR(at(r, 1, 0, 3), c.year2_AD, 1e-12);
+        EXPECT_NEAR(at(r, 0, 0, 1), c.AB, 1e-9);
+        EXPECT_NEAR(at(r, 0, 0, 2), c.AC, 1e-9);
+        EXPECT_NEAR(at(r, 0, 1, 2), c.BC, 1e-9);
+    }
+}
+
+TEST(Proximity, TooFewInCommonAndConstantLocations) {
+    // Six genotypes; locations E, F, K.  Year 1: E and F share only g6, E-K
+    // and F-K share four and three.  Year 2: E and F share g2, g3, g5; K has
+    // one value for every genotype.
+    const std::vector<YearMeans> years = {
+        year({{1, 2, 3, kNA, 9, kNA}, {kNA, kNA, kNA, 5, 3, 8}, {2, 1, 3, 4, 5, 6}}),
+        year({{1, 2, 4, kNA, 9, kNA}, {kNA, 6, 7, 5, 3, kNA}, {5, 5, 5, 5, 5, 5}}),
+    };
+    const Settings cumulative;
+    const Result c = compute(years, 3, cumulative);
+    // Year 1: no year counts for E-F yet.  Year 2: E-F counts by itself, the
+    // pairs with K by year 1.
+    EXPECT_EQ(c.gaps, (std::vector<Gap>{{0, 0, 1, 1, false}}));
+    EXPECT_EQ(c.constant, (std::vector<ConstantLocation>{{1, 2}}));
+    EXPECT_EQ(at(c, 1, 0, 2), at(c, 0, 0, 2));
+    EXPECT_EQ(at(c, 1, 1, 2), at(c, 0, 1, 2));
+    // E-F over g2, g3, g5: E (2 4 9) deviations (-3 -1 4), ss 26; F (6 7 3)
+    // deviations (2 5 -7) / 3, ss 78 / 9; products -13: r = -39 / (26 sqrt 3)
+    // = -sqrt(3) / 2, and 2 (1 - r) = 2 + sqrt 3.
+    EXPECT_NEAR(at(c, 1, 0, 1), 2 + std::sqrt(3.0), 1e-12);
+    Settings cor = cumulative;
+    cor.measure = Measure::cor;
+    EXPECT_NEAR(at(compute(years, 3, cor), 1, 0, 1), 1 + std::sqrt(3.0) / 2, 1e-12);
+
+    Settings per_year = cumulative;
+    per_year.cumulative = false;
+    const Result p = compute(years, 3, per_year);
+    // Year 2 alone: the pairs with K have four genotypes in common, K being constant.
+    EXPECT_EQ(p.gaps, (std::vector<Gap>{{0, 0, 1, 1, false}, {1, 0, 2, 4, true}, {1, 1, 2, 4, true}}));
+
+    // Centred, the constant location is no obstacle: its vector is all 0.
+    Settings centred = per_year;
+    centred.scaling = Scaling::centred;
+    const Result k = compute({years[1]}, 3, centred);
+    EXPECT_TRUE(k.constant.empty());
+    ASSERT_TRUE(k.gaps.empty());
+    // E over g1, g2, g3, g5 = (1 2 4 9), mean 4, deviations (-3 -2 0 5):
+    // against K's zeros, (9 + 4 + 0 + 25) / 4.
+    EXPECT_NEAR(at(k, 0, 0, 2), 38.0 / 4, 1e-12);
+
+    // A location with fewer means than the least in common is not retained.
+    Settings four = cumulative;
+    four.min_common = 4;
+    EXPECT_EQ(compute(years, 3, four).years[0].retained, (std::vector<int>{0, 2}));
+}
+
+TEST(Proximity, OptionLetters) {
+    auto letters = [](Settings s) {
+        const auto a = option_letters(s);
+        return std::string(a.begin(), a.end());
+    };
+    Settings s;
+    EXPECT_EQ(letters(s), "USSN");
+    s.scaling = Scaling::centred;
+    s.average = Average::z;  // no effect on SED
+    EXPECT_EQ(letters(s), "USCN");
+    s.measure = Measure::cor;  // the scaling has no effect on COR
+    EXPECT_EQ(letters(s), "UCSZ");
+    s.weighting = Weighting::weighted;
+    s.average = Average::normal;
+    EXPECT_EQ(letters(s), "WCSN");
+}
+
+}  // namespace
+}  // namespace seqord::test
