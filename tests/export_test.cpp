@@ -272,6 +272,30 @@ TEST(ExportProgram, ARunOfOneYearHasAnAlignmentTableOfItsHeaderOnly) {
     EXPECT_EQ(read_file(d / "JOB.axes.csv"), read_file(whole / "JOB.axes.csv"));
 }
 
+TEST(ExportProgram, RunsWithoutPointsOrWithoutYearRecordsGiveTheirHeadersAndWhatTheyHave) {
+    // IYF before IYS: the run writes no plotting points, and no .ORP is
+    // looked for.  No year record: the sequence's years have no points and
+    // every correlation is 0.000.
+    struct Case {
+        const char* run;
+        std::size_t points, axes, alignment;  // rows
+    } cases[] = {{"finish_before_start", 0, 1, 0}, {"no_year_record", 0, 0, 8}};
+    for (const Case& c : cases) {
+        TempDir d;
+        for (const auto& f : std::filesystem::directory_iterator(data_dir() / "export" / c.run))
+            std::filesystem::copy_file(f.path(), d / f.path().filename());
+        const RunResult r = run_export(d.path(), {"JOB"});
+        ASSERT_EQ(r.status, 0) << c.run << ": " << r.err;
+        EXPECT_EQ(r.err, "") << c.run;
+        EXPECT_EQ(lines_of(read_file(d / "JOB.points.csv")).size(), 1 + c.points) << c.run;
+        EXPECT_EQ(lines_of(read_file(d / "JOB.axes.csv")).size(), 1 + c.axes) << c.run;
+        const auto alignment = lines_of(read_file(d / "JOB.alignment.csv"));
+        ASSERT_EQ(alignment.size(), 1 + c.alignment) << c.run;
+        for (std::size_t i = 1; i < alignment.size(); ++i)
+            EXPECT_EQ(alignment[i].substr(alignment[i].size() - 12), ",0.000,false") << c.run << ": " << alignment[i];
+    }
+}
+
 TEST(ExportProgram, NamesAreQuotedWhereTheyMustBeAndReadBack) {
     TempDir d;
     copy_golden(d, "small_001");
