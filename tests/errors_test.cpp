@@ -46,7 +46,6 @@ protected:
     RunResult per_file(const std::string& ema, const std::string& naq, const std::string& sor) {
         return run_program(dir.path(), "n\n" + ema + "\n" + naq + "\n" + sor + "\nJOB.ORS\nJOB.POR\nJOB.ORP\n");
     }
-    static bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
     TempDir dir;
 };
@@ -57,7 +56,7 @@ TEST_F(RunEnd, NormalEnd) {
     const RunResult r = run_job(dir.path());
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
-    EXPECT_TRUE(has(read_file(dir / "JOB.ORP"), "1998        3 C"));
+    EXPECT_TRUE(contains(read_file(dir / "JOB.ORP"), "1998        3 C"));
 }
 
 TEST_F(RunEnd, CapacityShortfallEndsNormally) {
@@ -65,7 +64,7 @@ TEST_F(RunEnd, CapacityShortfallEndsNormally) {
     const RunResult r = run_job(dir.path());
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
-    EXPECT_TRUE(has(r.out, " INCREASE DIMENSION OF MZ ARRAY TO   10201\n"));
+    EXPECT_TRUE(contains(r.out, " INCREASE DIMENSION OF MZ ARRAY TO   10201\n"));
     EXPECT_FALSE(std::filesystem::exists(dir / "JOB.POR") && !read_file(dir / "JOB.POR").empty());
 }
 
@@ -74,7 +73,7 @@ TEST_F(RunEnd, CapacityShortfallEndsNormally) {
 TEST_F(RunEnd, EndOfConsoleInput) {
     const RunResult r = run_program(dir.path(), "y\n");
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(has(r.err, "seqord: severe (24): end-of-file during read, unit 5, file stdin, after line 1")) << r.err;
+    EXPECT_TRUE(contains(r.err, "seqord: severe (24): end-of-file during read, unit 5, file stdin, after line 1")) << r.err;
     EXPECT_FALSE(std::filesystem::exists(dir / "JOB.SOR"));
 }
 
@@ -84,24 +83,24 @@ TEST_F(RunEnd, EndOfMainInputInsideABlock) {
     write_file(dir / "JOB.POR", "kept\n");
     const RunResult r = run_job(dir.path());
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(has(r.err, "end-of-file during read, unit 20, file JOB.EMA, after line 13")) << r.err;
+    EXPECT_TRUE(contains(r.err, "end-of-file during read, unit 20, file JOB.EMA, after line 13")) << r.err;
     EXPECT_EQ(read_file(dir / "JOB.POR"), "kept\n");
     // The year in progress is cut off after its last completed record.
-    EXPECT_TRUE(has(read_file(dir / "JOB.SOR"), " Read cummulative proximity matrix\r\n"));
+    EXPECT_TRUE(contains(read_file(dir / "JOB.SOR"), " Read cummulative proximity matrix\r\n"));
 }
 
 TEST_F(RunEnd, EndOfNameInput) {
     write_file(dir / "JOB.NAQ", "names\n 2 3 10\n1997\n1998\nA\n");
     const RunResult r = run_job(dir.path());
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(has(r.err, "end-of-file during read, unit 21, file JOB.NAQ, after line 5")) << r.err;
+    EXPECT_TRUE(contains(r.err, "end-of-file during read, unit 21, file JOB.NAQ, after line 5")) << r.err;
 }
 
 TEST_F(RunEnd, InputConversionError) {
     edit_ema("0.40000000E+01", "0.4000000OE+01");
     const RunResult r = run_job(dir.path());
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(has(r.err, "input conversion error, unit 20, file JOB.EMA, line 9, columns 17-32 \"  0.4000000OE+01\""))
+    EXPECT_TRUE(contains(r.err, "input conversion error, unit 20, file JOB.EMA, line 9, columns 17-32 \"  0.4000000OE+01\""))
         << r.err;
 }
 
@@ -110,7 +109,7 @@ TEST_F(RunEnd, ASignWithoutADigitInAMatrixRowIsAConversionError) {
     edit_ema("  0.40000000E+01", "+               ");
     const RunResult r = run_job(dir.path());
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(has(r.err, "input conversion error, unit 20, file JOB.EMA, line 9, columns 17-32 \"+               \""))
+    EXPECT_TRUE(contains(r.err, "input conversion error, unit 20, file JOB.EMA, line 9, columns 17-32 \"+               \""))
         << r.err;
 }
 
@@ -118,21 +117,21 @@ TEST_F(RunEnd, ValueTooLargeForSinglePrecision) {
     edit_ema("0.40000000E+01", "0.40000000E+40");
     const RunResult r = run_job(dir.path());
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(has(r.err, "input conversion error, unit 20, file JOB.EMA, line 9, columns 17-32")) << r.err;
+    EXPECT_TRUE(contains(r.err, "input conversion error, unit 20, file JOB.EMA, line 9, columns 17-32")) << r.err;
 }
 
 TEST_F(RunEnd, ListDirectedSyntaxError) {
     edit_ema("  1  0  1", "  1  O  1");
     const RunResult r = run_job(dir.path());
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(has(r.err, "list-directed I/O syntax error, unit 20, file JOB.EMA, line 12, column 6 \"O\"")) << r.err;
+    EXPECT_TRUE(contains(r.err, "list-directed I/O syntax error, unit 20, file JOB.EMA, line 12, column 6 \"O\"")) << r.err;
 }
 
 TEST_F(RunEnd, FileNotFound) {
     std::filesystem::remove(dir / "JOB.EMA");
     const RunResult r = run_job(dir.path());
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(has(r.err, "seqord: severe (29): file not found, unit 20, file JOB.EMA")) << r.err;
+    EXPECT_TRUE(contains(r.err, "seqord: severe (29): file not found, unit 20, file JOB.EMA")) << r.err;
     EXPECT_FALSE(std::filesystem::exists(dir / "JOB.SOR"));  // nothing opened after the failing file
 }
 
@@ -141,7 +140,7 @@ TEST_F(RunEnd, PermissionDenied) {
         ::chmod((dir / "JOB.NAQ").c_str(), 0);
         const RunResult r = run_job(dir.path());
         EXPECT_EQ(r.status, 1);
-        EXPECT_TRUE(has(r.err, "permission to access file denied, unit 21, file JOB.NAQ")) << r.err;
+        EXPECT_TRUE(contains(r.err, "permission to access file denied, unit 21, file JOB.NAQ")) << r.err;
         return;
     }
     // File permissions do not bind the superuser, but the kernel's read-only
@@ -150,7 +149,7 @@ TEST_F(RunEnd, PermissionDenied) {
     if (!std::filesystem::exists(read_only)) GTEST_SKIP() << "no read-only kernel file to write to";
     const RunResult r = per_file("JOB.EMA", "JOB.NAQ", read_only);
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(has(r.err, "seqord: severe (9): permission to access file denied, unit 22, file /sys/kernel/notes"))
+    EXPECT_TRUE(contains(r.err, "seqord: severe (9): permission to access file denied, unit 22, file /sys/kernel/notes"))
         << r.err;
 }
 
@@ -158,24 +157,24 @@ TEST_F(RunEnd, OpenFailureOfADirectoryOrAMissingFolder) {
     std::filesystem::create_directory(dir / "folder");
     RunResult r = per_file("folder", "JOB.NAQ", "JOB.SOR");
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(has(r.err, "seqord: severe (30): open failure, unit 20, file folder (Is a directory)")) << r.err;
+    EXPECT_TRUE(contains(r.err, "seqord: severe (30): open failure, unit 20, file folder (Is a directory)")) << r.err;
     r = per_file("JOB.EMA", "JOB.NAQ", "nowhere/JOB.SOR");
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(has(r.err, "open failure, unit 22, file nowhere/JOB.SOR (No such file or directory)")) << r.err;
+    EXPECT_TRUE(contains(r.err, "open failure, unit 22, file nowhere/JOB.SOR (No such file or directory)")) << r.err;
 }
 
 TEST_F(RunEnd, ReadFailure) {
     // Reading the memory file of a process at its start fails with an I/O error.
     const RunResult r = per_file("/proc/self/mem", "JOB.NAQ", "JOB.SOR");
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(has(r.err, "seqord: severe (39): error during read, unit 20, file /proc/self/mem, at the start of the file"))
+    EXPECT_TRUE(contains(r.err, "seqord: severe (39): error during read, unit 20, file /proc/self/mem, at the start of the file"))
         << r.err;
 }
 
 TEST_F(RunEnd, WriteFailureOnAFullDevice) {
     const RunResult r = per_file("JOB.EMA", "JOB.NAQ", "/dev/full");
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(has(r.err, "seqord: severe (38): error during write, unit 22, file /dev/full (No space left on device)"))
+    EXPECT_TRUE(contains(r.err, "seqord: severe (38): error during write, unit 22, file /dev/full (No space left on device)"))
         << r.err;
 }
 
@@ -184,7 +183,7 @@ TEST_F(RunEnd, WriteFailureOnAFullDevice) {
 TEST_F(RunEnd, NamesThatCoincide) {
     const RunResult r = per_file("JOB.EMA", "JOB.NAQ", "./JOB.EMA");
     EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(has(r.err, "the main input (.EMA) and the report (.SOR) would be the same file")) << r.err;
+    EXPECT_TRUE(contains(r.err, "the main input (.EMA) and the report (.SOR) would be the same file")) << r.err;
     EXPECT_EQ(read_file(dir / "JOB.EMA"), kEma);
     EXPECT_FALSE(std::filesystem::exists(dir / "JOB.ORS"));
 }
@@ -193,36 +192,36 @@ TEST_F(RunEnd, RunHeaderWithoutYearsOrLocations) {
     edit_ema("     2     3    10     1     2", "     2     0    10     1     2");
     const RunResult r = run_job(dir.path());
     EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(has(r.err, "seqord: error: JOB.EMA, line 1: MAXY = 2 and MAXL = 0 in the run header")) << r.err;
+    EXPECT_TRUE(contains(r.err, "seqord: error: JOB.EMA, line 1: MAXY = 2 and MAXL = 0 in the run header")) << r.err;
 }
 
 TEST_F(RunEnd, SequenceOutsideTheYears) {
     edit_ema("     2     3    10     1     2", "     2     3    10     1     3");
     const RunResult r = run_job(dir.path());
     EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(has(r.err, "the year sequence IYS = 1 to IYF = 3 does not lie within the years 1..2 (MAXY)")) << r.err;
+    EXPECT_TRUE(contains(r.err, "the year sequence IYS = 1 to IYF = 3 does not lie within the years 1..2 (MAXY)")) << r.err;
 }
 
 TEST_F(RunEnd, YearIndexOutsideTheTables) {
     edit_ema("     2    1998", "     3    1998");
     const RunResult r = run_job(dir.path());
     EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(has(r.err, "seqord: error: JOB.EMA, line 10: year index 3 is outside the years 1..2 (MAXY)")) << r.err;
-    EXPECT_FALSE(has(read_file(dir / "JOB.SOR"), " Read elimination vector\r\n   NL"));
+    EXPECT_TRUE(contains(r.err, "seqord: error: JOB.EMA, line 10: year index 3 is outside the years 1..2 (MAXY)")) << r.err;
+    EXPECT_FALSE(contains(read_file(dir / "JOB.SOR"), " Read elimination vector\r\n   NL"));
 }
 
 TEST_F(RunEnd, MoreLocationsThanTheDataSet) {
     edit_ema("     2    1998\n     2\n", "     2    1998\n     4\n");
     const RunResult r = run_job(dir.path());
     EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(has(r.err, "JOB.EMA, line 11: year 2 (1998) retains NL = 4 locations, more than the 3 (MAXL)")) << r.err;
+    EXPECT_TRUE(contains(r.err, "JOB.EMA, line 11: year 2 (1998) retains NL = 4 locations, more than the 3 (MAXL)")) << r.err;
 }
 
 TEST_F(RunEnd, NegativeNumberOfLocations) {
     edit_ema("     2    1998\n     2\n", "     2    1998\n    -1\n");
     const RunResult r = run_job(dir.path());
     EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(has(r.err, "retains NL = -1 locations; the number cannot be negative")) << r.err;
+    EXPECT_TRUE(contains(r.err, "retains NL = -1 locations; the number cannot be negative")) << r.err;
 }
 
 // ------------------------------------------------------------- warnings ---
@@ -233,16 +232,16 @@ TEST_F(RunEnd, FlagCountDifferentFromNL) {
     edit_ema("  1  0  1", "  1  1  1");
     const RunResult r = run_job(dir.path());
     EXPECT_EQ(r.status, 0);
-    EXPECT_TRUE(has(r.err, "seqord: warning: JOB.EMA, line 12: year 2 (1998) has NL = 2 but 3 locations flagged 1")) << r.err;
+    EXPECT_TRUE(contains(r.err, "seqord: warning: JOB.EMA, line 12: year 2 (1998) has NL = 2 but 3 locations flagged 1")) << r.err;
     EXPECT_EQ(clean.err, "");
-    EXPECT_FALSE(has(read_file(dir / "JOB.SOR"), "warning"));
+    EXPECT_FALSE(contains(read_file(dir / "JOB.SOR"), "warning"));
 }
 
 TEST_F(RunEnd, YearIndexMetTwice) {
     edit_ema("     2    1998", "     1    1998");
     const RunResult r = run_job(dir.path());
     EXPECT_EQ(r.status, 0);
-    EXPECT_TRUE(has(r.err, "seqord: warning: JOB.EMA, line 10: year 1 (1998) occurs again")) << r.err;
+    EXPECT_TRUE(contains(r.err, "seqord: warning: JOB.EMA, line 10: year 1 (1998) occurs again")) << r.err;
 }
 
 // ------------------------------------------------------- hostile input ---
@@ -261,13 +260,13 @@ TEST_F(RunEnd, VeryLongLineAndBinaryGarbage) {
     edit_ema("error cases", std::string(100000, 'T'));
     RunResult r = run_job(dir.path());
     EXPECT_EQ(r.status, 0);
-    EXPECT_TRUE(has(read_file(dir / "JOB.SOR"), " Job is " + std::string(50, 'T') + "\r\n"));
+    EXPECT_TRUE(contains(read_file(dir / "JOB.SOR"), " Job is " + std::string(50, 'T') + "\r\n"));
     std::string garbage;
     for (int i = 0; i < 5000; ++i) garbage.push_back(static_cast<char>((i * 7919) % 256));
     write_file(dir / "JOB.EMA", garbage);
     r = run_job(dir.path());
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(has(r.err, "unit 20, file JOB.EMA")) << r.err;
+    EXPECT_TRUE(contains(r.err, "unit 20, file JOB.EMA")) << r.err;
 }
 
 TEST_F(RunEnd, ExistingOutputsAreCutBackOrKept) {
@@ -288,8 +287,8 @@ TEST_F(RunEnd, RunHeaderNearThe32BitLimits) {
     edit_ema("     2     3    10     1     2", " 2147483647 2147483647 -2147483648 -2147483648 2147483647");
     const RunResult r = run_job(dir.path());
     EXPECT_EQ(r.status, 0);
-    EXPECT_TRUE(has(r.out, " INCREASE DIMENSION OF Z ARRAY TO********\n")) << r.out;
-    EXPECT_TRUE(has(read_file(dir / "JOB.SOR"), " DIMENSIONS REQUIRED: DZ=     1 Z=****** MZ=****** AZ=******"));
+    EXPECT_TRUE(contains(r.out, " INCREASE DIMENSION OF Z ARRAY TO********\n")) << r.out;
+    EXPECT_TRUE(contains(read_file(dir / "JOB.SOR"), " DIMENSIONS REQUIRED: DZ=     1 Z=****** MZ=****** AZ=******"));
 }
 
 }  // namespace
@@ -309,7 +308,7 @@ TEST_F(Hostile, ADanglingLinkBetweenTwoOutputNamesIsRefused) {
     ASSERT_EQ(::symlink("JOB.SOR", (dir / "JOB.ORS").c_str()), 0);
     const RunResult r = run_job(dir.path());
     EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(has(r.err, "seqord: error: the report (.SOR) and the summary (.ORS) would be the same file")) << r.err;
+    EXPECT_TRUE(contains(r.err, "seqord: error: the report (.SOR) and the summary (.ORS) would be the same file")) << r.err;
     EXPECT_FALSE(std::filesystem::exists(dir / "JOB.SOR"));
 }
 
@@ -318,7 +317,7 @@ TEST_F(Hostile, ATypedNameHoldingANulByteIsRefused) {
     const std::string answers = std::string("n\nJOB.EMA\nJOB.NAQ\nout") + '\0' + "A\nout" + '\0' + "B\nJOB.POR\nJOB.ORP\n";
     const RunResult r = run_program(dir.path(), answers);
     EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(has(r.err, "seqord: error: the name given for the report (.SOR) (\"out\\x00A\") holds a NUL byte")) << r.err;
+    EXPECT_TRUE(contains(r.err, "seqord: error: the name given for the report (.SOR) (\"out\\x00A\") holds a NUL byte")) << r.err;
     EXPECT_EQ(r.err.find('\0'), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(dir / "out"));
 }
@@ -336,14 +335,14 @@ TEST_F(Hostile, OpenedFilesAreComparedBeforeAnythingIsWritten) {
         EXPECT_EQ(job::exit_status(stop), job::kExitRefused);
         report = stop.what();
     }
-    EXPECT_TRUE(has(report, "the report (.SOR) and the year file (.ORP) would be the same file")) << report;
+    EXPECT_TRUE(contains(report, "the report (.SOR) and the year file (.ORP) would be the same file")) << report;
     EXPECT_EQ(read_file(dir / "R.SOR"), "");
 }
 
 TEST_F(Hostile, AConsoleWhoseReaderHasGoneIsAReportedWriteFailure) {
     const RunResult r = run_into_closed_pipe(dir.path(), SEQORD_EXE, {"JOB"});
     EXPECT_EQ(r.status, 1) << "killed by a signal when -1";
-    EXPECT_TRUE(has(r.err, "seqord: severe (38): error during write, unit 6, file stdout (Broken pipe)")) << r.err;
+    EXPECT_TRUE(contains(r.err, "seqord: severe (38): error during write, unit 6, file stdout (Broken pipe)")) << r.err;
     const RunResult help = run_into_closed_pipe(dir.path(), SEQORD_EXE, {"--help"});
     EXPECT_EQ(help.status, 1);
 }
@@ -352,8 +351,8 @@ TEST_F(Hostile, AFileSizeLimitIsAReportedWriteFailure) {
     // One block of 1024 bytes: the console log or .SOR grows past it.
     const RunResult r = run_shell(dir.path(), "ulimit -f 1 && " + shell_quoted(SEQORD_EXE) + " JOB");
     EXPECT_EQ(r.status, 1) << r.err;
-    EXPECT_TRUE(has(r.err, "seqord: severe (38): error during write, unit ")) << r.err;
-    EXPECT_TRUE(has(r.err, " (File too large)")) << r.err;
+    EXPECT_TRUE(contains(r.err, "seqord: severe (38): error during write, unit ")) << r.err;
+    EXPECT_TRUE(contains(r.err, " (File too large)")) << r.err;
 }
 
 TEST_F(Hostile, ARecordLongerThanTheLimitIsRefusedWithItsLine) {
@@ -365,7 +364,7 @@ TEST_F(Hostile, ARecordLongerThanTheLimitIsRefusedWithItsLine) {
     edit_ema(std::string(kMaxRecordLength, 'T'), std::string(kMaxRecordLength + 1, 'T'));
     r = run_job(dir.path());
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(has(r.err, "seqord: severe (44): record too long, unit 20, file JOB.EMA, line 2 (longer than 1048576 "
+    EXPECT_TRUE(contains(r.err, "seqord: severe (44): record too long, unit 20, file JOB.EMA, line 2 (longer than 1048576 "
                            "characters)"))
         << r.err.substr(0, 300);
     EXPECT_LT(r.err.size(), 200u);
@@ -375,16 +374,16 @@ TEST_F(Hostile, ABadTokenIsQuotedShortAndControlBytesAreShownEscaped) {
     edit_ema("  1  0  1", "  1 " + std::string(100, 'x') + " 1");
     RunResult r = run_job(dir.path());
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(has(r.err, "columns 5-104 \"" + std::string(40, 'x') + "...\"")) << r.err;
+    EXPECT_TRUE(contains(r.err, "columns 5-104 \"" + std::string(40, 'x') + "...\"")) << r.err;
     write_file(dir / "JOB.EMA", kEma);
     edit_ema("0.40000000E+01", std::string("0.4000") + '\0' + "000E+01");
     r = run_job(dir.path());
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(has(r.err, "line 9, columns 17-32 \"  0.4000\\x00000E+01\"")) << r.err;
+    EXPECT_TRUE(contains(r.err, "line 9, columns 17-32 \"  0.4000\\x00000E+01\"")) << r.err;
     EXPECT_EQ(r.err.find('\0'), std::string::npos);
     // A name typed as an empty line still shows in the report.
     r = per_file("", "JOB.NAQ", "JOB.SOR");
-    EXPECT_TRUE(has(r.err, "file not found, unit 20, file \"\" (No such file or directory)")) << r.err;
+    EXPECT_TRUE(contains(r.err, "file not found, unit 20, file \"\" (No such file or directory)")) << r.err;
 }
 
 TEST_F(Hostile, ClosedStandardDescriptorsTakeNoFilesNumbers) {
@@ -394,8 +393,8 @@ TEST_F(Hostile, ClosedStandardDescriptorsTakeNoFilesNumbers) {
     const RunResult r = run_shell(dir.path(), "(" + shell_quoted(SEQORD_EXE) + " JOB <&- >&- 2>&-)");
     EXPECT_EQ(r.status, 1);
     for (const char* f : {"JOB.EMA", "JOB.NAQ", "JOB.SOR", "JOB.ORS"})
-        EXPECT_FALSE(has(read_file(dir / f), "severe")) << f;
-    EXPECT_TRUE(has(read_file(dir / "JOB.SOR"), " Read cummulative proximity matrix\r\n"));
+        EXPECT_FALSE(contains(read_file(dir / f), "severe")) << f;
+    EXPECT_TRUE(contains(read_file(dir / "JOB.SOR"), " Read cummulative proximity matrix\r\n"));
 }
 
 TEST_F(Hostile, AnOverflowInTheCentringIsWarnedAbout) {
@@ -414,12 +413,12 @@ TEST_F(Hostile, AnOverflowInTheCentringIsWarnedAbout) {
     write_file(dir / "JOB.NAQ", "names\n2 5 10\n1997\n1998\nA\nB\nC\nD\nE\n");
     const RunResult r = run_job(dir.path());
     EXPECT_EQ(r.status, 0);
-    EXPECT_TRUE(has(r.err, "seqord: warning: year 2 (1998): its centred similarity matrix holds values that are not "
+    EXPECT_TRUE(contains(r.err, "seqord: warning: year 2 (1998): its centred similarity matrix holds values that are not "
                            "finite"))
         << r.err;
-    EXPECT_FALSE(has(r.err, "year 1")) << r.err;
+    EXPECT_FALSE(contains(r.err, "year 1")) << r.err;
     // The files show what the arithmetic gave.
-    EXPECT_TRUE(has(read_file(dir / "JOB.SOR"), "NaN"));
+    EXPECT_TRUE(contains(read_file(dir / "JOB.SOR"), "NaN"));
 }
 
 }  // namespace

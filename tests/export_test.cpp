@@ -3,7 +3,6 @@
 // files; the command line.  Also the conventions both companion programs
 // share: help into a full disk or a closed pipe.
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -483,39 +482,13 @@ TEST(ExportProgram, UsageHelpAndVersion) {
 
 // -------------------------------------------- both companion programs ---
 
-// Runs `exe --help` with its standard output on `fd`; the wait status.
-int help_into(const std::string& exe, int fd) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fd, 1);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const char* argv[] = {exe.c_str(), "--help", nullptr};
-    pid_t pid = -1;
-    const int rc = posix_spawn(&pid, exe.c_str(), &actions, nullptr, const_cast<char**>(argv), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) return -1;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return status;
-}
-
 TEST(CompanionPrograms, HelpThatCannotBeWrittenEndsWithStatus1) {
-    for (const std::string exe : {SEQORD_PLOT_EXE, SEQORD_EXPORT_EXE}) {
-        // A full disk.
-        const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
-        ASSERT_GE(full, 0);
-        int status = help_into(exe, full);
-        ::close(full);
-        ASSERT_TRUE(WIFEXITED(status)) << exe << " died of signal " << WTERMSIG(status);
-        EXPECT_EQ(WEXITSTATUS(status), 1) << exe;
-        // A pipe whose reader has gone away before the program writes.
-        int p[2];
-        ASSERT_EQ(::pipe2(p, O_CLOEXEC), 0);
-        ::close(p[0]);
-        status = help_into(exe, p[1]);
-        ::close(p[1]);
-        ASSERT_TRUE(WIFEXITED(status)) << exe << " died of signal " << WTERMSIG(status);
-        EXPECT_EQ(WEXITSTATUS(status), 1) << exe;
+    TempDir d;
+    for (const std::string exe : {SEQORD_PLOT_EXE, SEQORD_EXPORT_EXE, SEQORD_PREP_EXE}) {
+        // A full disk, and a pipe whose reader has gone away before the
+        // program writes (-1: killed by a signal).
+        EXPECT_EQ(run_shell(d.path(), "(" + shell_quoted(exe) + " --help >/dev/full)").status, 1) << exe;
+        EXPECT_EQ(run_into_closed_pipe(d.path(), exe, {"--help"}).status, 1) << exe;
     }
 }
 

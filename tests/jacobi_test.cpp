@@ -23,6 +23,7 @@
 #include "jacobi_baseline.h"
 #include "ordination/ordination.h"
 #include "ordination/rotations.h"
+#include "support.h"
 
 namespace seqord::ordination {
 
@@ -48,7 +49,7 @@ constexpr bool kSanitized = false;
 constexpr float kMark = -777.25f;
 constexpr std::int32_t kIntMark = -55;
 
-std::uint32_t bits(float x) { return std::bit_cast<std::uint32_t>(x); }
+using seqord::test::bits;
 
 // A symmetric matrix of order n, full rows.
 using Matrix = std::vector<std::vector<float>>;

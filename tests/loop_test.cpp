@@ -51,35 +51,6 @@ private:
     std::string name_;
 };
 
-// The records of an output file: every one must end in CR LF.
-std::vector<std::string> records(const std::string& text, bool& well_formed) {
-    std::vector<std::string> out;
-    well_formed = true;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        const std::size_t lf = text.find('\n', pos);
-        if (lf == std::string::npos || lf == pos || text[lf - 1] != '\r') {
-            well_formed = false;
-            return out;
-        }
-        out.push_back(text.substr(pos, lf - 1 - pos));
-        pos = lf + 1;
-    }
-    return out;
-}
-
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        std::size_t lf = text.find('\n', pos);
-        if (lf == std::string::npos) lf = text.size();
-        out.push_back(text.substr(pos, lf - pos));
-        pos = lf + 1;
-    }
-    return out;
-}
-
 // Whether the records match the pattern lines, a kSkip line matching any run
 // of records (backtracking over the last skip, as in file-name globbing).
 bool matches(const std::vector<std::string>& rec, const std::vector<std::string>& pat) {
@@ -104,9 +75,8 @@ bool matches(const std::vector<std::string>& rec, const std::vector<std::string>
 
 void Job::expect_records(const std::string& file) const {
     const std::string actual = output(file);
-    bool well_formed = false;
-    const auto rec = records(actual, well_formed);
-    EXPECT_TRUE(well_formed) << name_ << ": " << file << ": every record must end in CR LF";
+    SCOPED_TRACE(name_ + ": " + file);
+    const auto rec = records(actual);
     EXPECT_TRUE(matches(rec, lines(expected(name_, file)))) << name_ << ": " << file << " is\n" << actual;
 }
 

@@ -46,10 +46,6 @@ std::string all_prompts() {
     return s;
 }
 
-bool starts_with(const std::string& s, const std::string& prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
-
-bool contains(const std::string& s, const std::string& part) { return s.find(part) != std::string::npos; }
-
 std::set<std::string> listing(const fs::path& dir) {
     std::set<std::string> names;
     for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());

@@ -60,7 +60,8 @@ void expect_outside_untouched(const std::vector<float>& m, std::int32_t maxl, st
             }
 }
 
-std::uint32_t bits(float x) { return std::bit_cast<std::uint32_t>(x); }
+using seqord::test::bits;
+using seqord::test::records;
 
 std::string rj(const std::string& s, std::size_t w) { return s.size() >= w ? s : std::string(w - s.size(), ' ') + s; }
 std::string blanks(std::size_t n) { return std::string(n, ' '); }
@@ -70,21 +71,6 @@ std::string recs(std::initializer_list<std::string> lines) {
     std::string s;
     for (const auto& l : lines) s += l + "\r\n";
     return s;
-}
-
-std::vector<std::string> split_records(const std::string& text) {
-    std::vector<std::string> out;
-    std::size_t from = 0;
-    while (from < text.size()) {
-        std::size_t end = text.find("\r\n", from);
-        if (end == std::string::npos) {
-            out.push_back(text.substr(from) + "<no CR LF>");
-            break;
-        }
-        out.push_back(text.substr(from, end - from));
-        from = end + 2;
-    }
-    return out;
 }
 
 // The numbers in fixed-width fields of a record, from column `first` on.
@@ -1018,7 +1004,7 @@ TEST(Year, ThreeLocationExample) {
     for (std::size_t x : {2u, 4u, 7u, 9u}) EXPECT_EQ(pts[x], kMark) << x;
     for (std::size_t x = 10; x < pts.size(); ++x) EXPECT_EQ(pts[x], kMark) << x;
 
-    const auto sor = split_records(y.out.sor());
+    const auto sor = records(y.out.sor());
     ASSERT_EQ(sor.size(), 3u + 9u + 6u);
     EXPECT_EQ(sor[0], "   0.000   1.000   4.000");
     EXPECT_EQ(sor[3], kS14 + "   2");
@@ -1034,7 +1020,7 @@ TEST(Year, ThreeLocationExample) {
     near_all(fields(sor[9], 1, 10), {87.796, 12.204}, tol3 + 1e-2);
     near_all(fields(sor[11], 1, 10), {87.796, 100.0}, tol3 + 1e-2);
     EXPECT_EQ(sor[14], kAxesLead + f10("1") + f10("2"));
-    const auto ors = split_records(y.out.ors());
+    const auto ors = records(y.out.ors());
     ASSERT_EQ(ors.size(), 5u);
     EXPECT_EQ(ors[0].substr(10), "   2");
     near_all(fields(ors[0].substr(0, 10), 1, 10), {2.3333}, tol3);

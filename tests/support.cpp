@@ -4,6 +4,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
+#include <bit>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -179,5 +182,41 @@ std::string crlf(const std::string& lf_text) {
     }
     return s;
 }
+
+std::vector<std::string> records(const std::string& text) {
+    std::vector<std::string> out;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const std::size_t nl = text.find('\n', pos);
+        if (nl == std::string::npos) {
+            ADD_FAILURE() << "text after the last line end: " << text.substr(pos);
+            out.push_back(text.substr(pos));
+            break;
+        }
+        const bool cr = nl > pos && text[nl - 1] == '\r';
+        EXPECT_TRUE(cr) << "record without CR LF: " << text.substr(pos, nl - pos);
+        out.push_back(text.substr(pos, (cr ? nl - 1 : nl) - pos));
+        pos = nl + 1;
+    }
+    return out;
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t lf = text.find('\n', pos);
+        if (lf == std::string::npos) lf = text.size();
+        out.push_back(text.substr(pos, lf - pos));
+        pos = lf + 1;
+    }
+    return out;
+}
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+bool starts_with(const std::string& text, const std::string& prefix) { return text.starts_with(prefix); }
+
+std::uint32_t bits(float x) { return std::bit_cast<std::uint32_t>(x); }
 
 }  // namespace seqord::test

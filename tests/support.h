@@ -2,6 +2,7 @@
 // the real executable with a piped console.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -85,5 +86,17 @@ RunResult run_plot(const std::filesystem::path& dir, const std::string& args);
 
 // Text with LF line ends turned into CR LF (the output files' record ends).
 std::string crlf(const std::string& lf_text);
+
+// The records of an output file's text.  Each must end in CR LF: a record
+// without it, or text after the last line end, is a test failure there (and
+// is still returned as a record).
+std::vector<std::string> records(const std::string& text);
+// The lines of text with LF line ends (the console, the report channel).
+std::vector<std::string> lines(const std::string& text);
+// Whether `text` holds `part`, or begins with `prefix`.
+bool contains(const std::string& text, const std::string& part);
+bool starts_with(const std::string& text, const std::string& prefix);
+// The bit pattern of a float: not-a-numbers and signed zeros told apart.
+std::uint32_t bits(float x);
 
 }  // namespace seqord::test

@@ -45,25 +45,6 @@ GenResult generate(const fs::path& dir, const std::string& args) {
     return r;
 }
 
-// The records of a file: every one must end in CR LF, and nothing may follow
-// the last line end.
-std::vector<std::string> records(const std::string& text) {
-    std::vector<std::string> out;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        const std::size_t nl = text.find('\n', pos);
-        if (nl == std::string::npos) {
-            ADD_FAILURE() << "text after the last line end: " << text.substr(pos);
-            break;
-        }
-        EXPECT_TRUE(nl > pos && text[nl - 1] == '\r') << "record without CR LF: " << text.substr(pos, nl - pos);
-        const std::size_t end = (nl > pos && text[nl - 1] == '\r') ? nl - 1 : nl;
-        out.push_back(text.substr(pos, end - pos));
-        pos = nl + 1;
-    }
-    return out;
-}
-
 std::string cols(const std::string& line, std::size_t from, std::size_t to) {  // 1-based, inclusive
     std::string s = line.size() >= from ? line.substr(from - 1, to - from + 1) : "";
     s.resize(to - from + 1, ' ');

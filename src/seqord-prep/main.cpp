@@ -7,9 +7,6 @@
 int main(int argc, char** argv) {
     seqord::process::guard_start();
     std::string out, err;
-    int status = seqord::prep::run(argc, argv, out, err);
-    // Help or a summary that cannot be written is a failed write.
-    if (!seqord::process::write_all(1, out) && status == seqord::prep::kExitDone) status = seqord::prep::kExitFile;
-    seqord::process::write_all(2, err);
-    return status;
+    const int status = seqord::prep::run(argc, argv, out, err);
+    return seqord::process::deliver(out, err, status);
 }
