@@ -84,7 +84,7 @@ TEST(WriteAll, WritesEverythingOrSaysItCouldNot) {
 }
 
 TEST(ParseArgs, OptionsValuesOperandsAndProblems) {
-    const process::OptionSpec specs[] = {{"help", 'h', false}, {"out", 0, true}, {"force", 0, false}};
+    const process::Option options[] = {{"help", 'h', false}, {"out", 0, true}, {"force", 0, false}};
     struct Case {
         std::vector<const char*> argv;
         std::string values;  // name=value;...
@@ -105,7 +105,7 @@ TEST(ParseArgs, OptionsValuesOperandsAndProblems) {
         {{"p", "--out", "a", "--out", "b"}, "out=a;", "", "option --out is given more than once"},
     };
     for (const Case& c : cases) {
-        const process::ParsedArgs r = process::parse_args(static_cast<int>(c.argv.size()), c.argv.data(), specs);
+        const process::ParsedArgs r = process::parse_args(static_cast<int>(c.argv.size()), c.argv.data(), options);
         std::string values, operands;
         for (const auto& [k, v] : r.values) values += k + "=" + v + ";";
         for (const auto& o : r.operands) operands += o + ";";

@@ -30,7 +30,7 @@ int deliver(const std::string& out, const std::string& err, int status) {
     return status;
 }
 
-ParsedArgs parse_args(int argc, const char* const* argv, std::span<const OptionSpec> specs) {
+ParsedArgs parse_args(int argc, const char* const* argv, std::span<const Option> options) {
     ParsedArgs r;
     bool options_done = false;
     for (int i = 1; i < argc && r.problem.empty(); ++i) {
@@ -43,7 +43,7 @@ ParsedArgs parse_args(int argc, const char* const* argv, std::span<const OptionS
             options_done = true;
             continue;
         }
-        const OptionSpec* spec = nullptr;
+        const Option* option = nullptr;
         std::string_view inline_value;
         bool has_inline = false;
         if (arg[1] == '-') {
@@ -53,22 +53,22 @@ ParsedArgs parse_args(int argc, const char* const* argv, std::span<const OptionS
                 name = name.substr(0, eq);
                 has_inline = true;
             }
-            for (const OptionSpec& s : specs)
-                if (s.name == name) spec = &s;
+            for (const Option& s : options)
+                if (s.name == name) option = &s;
         } else if (arg.size() == 2) {
-            for (const OptionSpec& s : specs)
-                if (s.letter != 0 && s.letter == arg[1]) spec = &s;
+            for (const Option& s : options)
+                if (s.letter != 0 && s.letter == arg[1]) option = &s;
         }
-        if (spec == nullptr) {
+        if (option == nullptr) {
             r.problem = "unknown option '" + std::string(arg) + "'";
             break;
         }
-        const std::string name(spec->name);
+        const std::string name(option->name);
         if (r.has(name)) {
             r.problem = "option --" + name + " is given more than once";
             break;
         }
-        if (!spec->takes_value) {
+        if (!option->takes_value) {
             if (has_inline) r.problem = "option --" + name + " takes no value";
             r.values[name] = "";
             continue;

@@ -29,7 +29,7 @@ int deliver(const std::string& out, const std::string& err, int status);
 // `--name VALUE` or `--name=VALUE`, flags `--name`, one-letter aliases
 // (`-h`), `--` ending the options (what follows is an operand even when it
 // begins with a dash; a lone `-` is an operand too), operands in order.
-struct OptionSpec {
+struct Option {
     std::string_view name;   // without the dashes: "out"
     char letter = 0;         // alias `-x`, or 0
     bool takes_value = false;
@@ -40,7 +40,7 @@ struct ParsedArgs {
     std::string problem;  // empty, or what is wrong: an unknown option, a missing value, an option twice
     bool has(std::string_view name) const { return values.find(name) != values.end(); }
 };
-ParsedArgs parse_args(int argc, const char* const* argv, std::span<const OptionSpec> specs);
+ParsedArgs parse_args(int argc, const char* const* argv, std::span<const Option> options);
 
 // A set of result files that appear together, each whole, or not at all.
 // Each file is written under a fresh temporary name beside its final name;

@@ -35,7 +35,7 @@ constexpr std::string_view kUsage =
     "Exit status: 0 tables written, 1 a table could not be written, 2 usage error or a\n"
     "result file missing, unreadable or malformed (nothing is written then).\n";
 
-constexpr process::OptionSpec kOptions[] = {
+constexpr process::Option kOptions[] = {
     {"help", 'h', false},
     {"version", 'V', false},
     {"out", 0, true},

@@ -22,7 +22,7 @@ constexpr std::string_view kUsage =
     "Exit status: 0 page written, 1 page could not be written, 2 usage error or a\n"
     "plotting file missing, unreadable or malformed (nothing is written then).\n";
 
-constexpr process::OptionSpec kOptions[] = {
+constexpr process::Option kOptions[] = {
     {"help", 'h', false},
     {"version", 'V', false},
     {"axes", 0, true},

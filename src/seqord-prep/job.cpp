@@ -58,7 +58,7 @@ constexpr std::string_view kHelp =
     "Exit status: 0 files written, 1 a file could not be read or written, 2 a bad table\n"
     "or command line (nothing is written then).\n";
 
-constexpr process::OptionSpec kOptions[] = {
+constexpr process::Option kOptions[] = {
     {"help", 'h', false},     {"version", 'V', false},  {"year", 0, true},       {"location", 0, true},
     {"genotype", 0, true},    {"value", 0, true},       {"measure", 0, true},    {"sed", 0, true},
     {"cor-average", 0, true}, {"weighted", 0, false},   {"per-year", 0, false},  {"min-common", 0, true},
