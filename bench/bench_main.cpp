@@ -5,7 +5,8 @@
 //
 // The shipped decomposition is timed beside the plain scalar rotation loop
 // of bench/baseline on the same matrices, and the run ends with a table of
-// their times and ratio per order.
+// their times and ratio per order, and, where bench_floor.cpp timed it, the
+// floor that the precision rules set.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -22,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_data.h"
 #include "jacobi_baseline.h"
 #include "main/job.h"
 #include "ordination/ordination.h"
@@ -31,40 +33,7 @@
 namespace {
 
 using seqord::Table;
-
-// A year's centred similarity matrix: -1/2 the squared distances between n
-// locations described by `dim` standardised genotype means, centred by rows
-// and columns, in an n x n table.
-std::vector<float> centred_matrix(int n, int dim = 100) {
-    std::mt19937 gen(12345u + static_cast<unsigned>(n));
-    std::normal_distribution<double> z(0.0, 1.0);
-    std::vector<double> x(static_cast<std::size_t>(n) * static_cast<std::size_t>(dim));
-    for (double& v : x) v = z(gen);
-    const auto at = [n](int i, int j) { return static_cast<std::size_t>(j) * static_cast<std::size_t>(n) + static_cast<std::size_t>(i); };
-    std::vector<double> d(static_cast<std::size_t>(n) * static_cast<std::size_t>(n));
-    for (int i = 0; i < n; ++i)
-        for (int j = 0; j < n; ++j) {
-            double s = 0;
-            for (int k = 0; k < dim; ++k) {
-                const double t = x[static_cast<std::size_t>(i * dim + k)] - x[static_cast<std::size_t>(j * dim + k)];
-                s += t * t;
-            }
-            d[at(i, j)] = -0.5 * s / dim;
-        }
-    std::vector<double> row(static_cast<std::size_t>(n), 0.0);
-    double all = 0;
-    for (int i = 0; i < n; ++i) {
-        for (int j = 0; j < n; ++j) row[static_cast<std::size_t>(i)] += d[at(i, j)];
-        all += row[static_cast<std::size_t>(i)];
-        row[static_cast<std::size_t>(i)] /= n;
-    }
-    all /= static_cast<double>(n) * n;
-    std::vector<float> a(d.size());
-    for (int i = 0; i < n; ++i)
-        for (int j = 0; j < n; ++j)
-            a[at(i, j)] = static_cast<float>(d[at(i, j)] - row[static_cast<std::size_t>(i)] - row[static_cast<std::size_t>(j)] + all);
-    return a;
-}
+using seqord::bench::centred_matrix;
 
 // ------------------------------------------------------ decomposition ---
 
@@ -283,7 +252,7 @@ public:
             if (r.run_type != Run::RT_Iteration || r.error_occurred) continue;
             const std::string name = r.benchmark_name();
             const double ms = r.GetAdjustedCPUTime();  // in the benchmark's unit: milliseconds; CPU time, as other work may share the machine
-            for (const char* kind : {"baseline", "shipped"}) {
+            for (const char* kind : {"baseline", "shipped", "floor"}) {
                 const std::string prefix = std::string("Jacobi/") + kind + "/";
                 if (name.rfind(prefix, 0) == 0) times_[std::atoi(name.c_str() + prefix.size())][kind] = ms;
             }
@@ -293,11 +262,16 @@ public:
     void Finalize() override {
         ConsoleReporter::Finalize();
         if (times_.empty()) return;
-        std::printf("\nDecomposition, CPU time per call\n%6s %14s %14s %8s\n", "n", "baseline ms", "shipped ms", "ratio");
+        // The floor is the arithmetic alone (bench_floor.cpp): the ratio
+        // the baseline could reach at best, beside the one reached.
+        std::printf("\nDecomposition, CPU time per call\n%6s %14s %14s %8s %12s %10s\n", "n", "baseline ms", "shipped ms",
+                    "ratio", "floor ms", "at best");
         for (const auto& [n, t] : times_) {
-            const auto b = t.find("baseline"), s = t.find("shipped");
+            const auto b = t.find("baseline"), s = t.find("shipped"), f = t.find("floor");
             if (b == t.end() || s == t.end()) continue;
-            std::printf("%6d %14.3f %14.3f %7.2fx\n", n, b->second, s->second, b->second / s->second);
+            std::printf("%6d %14.3f %14.3f %7.2fx", n, b->second, s->second, b->second / s->second);
+            if (f != t.end()) std::printf(" %12.3f %9.2fx", f->second, b->second / f->second);
+            std::printf("\n");
         }
     }
 
