@@ -86,13 +86,16 @@ void BM_Floor(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
     const std::int32_t rotations = shipped_rotations(n);
     const int k = (n + 7) / 8 * 8;
-    std::vector<float> rows(4 * static_cast<std::size_t>(k), 0.5f);
+    // The rows stand apart by k and a line more, so that no two of them
+    // fall on the same cache sets whatever n is.
+    const int apart = k + 16;
+    std::vector<float> rows(4 * static_cast<std::size_t>(apart), 0.5f);
     const Turn turn = widest_turn();
     for (auto _ : state) {
         float* const x = rows.data();
         for (std::int32_t r = 0; r < rotations; ++r) {
-            turn(x, x + k, k, 0.8, 0.6);          // A
-            turn(x + 2 * k, x + 3 * k, k, 0.8, 0.6);  // V
+            turn(x, x + apart, k, 0.8, 0.6);                  // A
+            turn(x + 2 * apart, x + 3 * apart, k, 0.8, 0.6);  // V
         }
         benchmark::DoNotOptimize(rows.data());
         benchmark::ClobberMemory();
