@@ -18,7 +18,6 @@
 #include <filesystem>
 #include <map>
 #include <memory>
-#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -262,8 +261,9 @@ public:
     void Finalize() override {
         ConsoleReporter::Finalize();
         if (times_.empty()) return;
-        // The floor is the arithmetic alone (bench_floor.cpp): the ratio
-        // the baseline could reach at best, beside the one reached.
+        // The floor is the arithmetic alone (bench_floor.cpp); "at best" is
+        // the ratio to the baseline that a decomposition as fast as the floor
+        // would reach.
         std::printf("\nDecomposition, CPU time per call\n%6s %14s %14s %8s %12s %10s\n", "n", "baseline ms", "shipped ms",
                     "ratio", "floor ms", "at best");
         for (const auto& [n, t] : times_) {
