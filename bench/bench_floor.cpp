@@ -13,6 +13,7 @@
 #endif
 
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <vector>
@@ -91,6 +92,19 @@ void BM_Floor(benchmark::State& state) {
     const int apart = k + 16;
     std::vector<float> rows(4 * static_cast<std::size_t>(apart), 0.5f);
     const Turn turn = widest_turn();
+    // The vector arithmetic timed here must be the arithmetic the rules
+    // require: the same bits as the plain expressions, or no floor.
+    {
+        std::vector<float> plain(2 * static_cast<std::size_t>(k)), wide;
+        for (int i = 0; i < 2 * k; ++i) plain[static_cast<std::size_t>(i)] = 1.0f / static_cast<float>(i + 3);
+        wide = plain;
+        turn_plain(plain.data(), plain.data() + k, k, 0.8, 0.6);
+        turn(wide.data(), wide.data() + k, k, 0.8, 0.6);
+        if (std::memcmp(plain.data(), wide.data(), plain.size() * sizeof(float)) != 0) {
+            state.SkipWithError("the vector arithmetic differs from the plain expressions");
+            return;
+        }
+    }
     for (auto _ : state) {
         float* const x = rows.data();
         for (std::int32_t r = 0; r < rotations; ++r) {
