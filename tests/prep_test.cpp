@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <random>
 #include <set>
 #include <sstream>
@@ -299,8 +300,8 @@ TEST(Prep, NamesCutRenamedAndRefused) {
     RunResult r = prep(dir, table, {"t.csv", "JOB"});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("seqord-prep: note: location GrandRapids1 -> GrandRap\n"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("seqord-prep: error: names that coincide in 8 characters: locations GrandRapids1, "
-                         "GrandRapids2 all become 'GrandRap'; name them by hand with --rename FILE"),
+    EXPECT_NE(r.err.find("seqord-prep: error: names that coincide in 8 characters: locations GrandRapids1 and "
+                         "GrandRapids2 both become 'GrandRap'; name them by hand with --rename FILE"),
               std::string::npos)
         << r.err;
     EXPECT_EQ(files_in(dir.path()), (std::set<std::string>{"t.csv"}));
@@ -378,7 +379,7 @@ TEST(Prep, EveryBadTableIsRefusedWithItsPlaceAndNothingIsWritten) {
          "share at most 0 genotypes, fewer than --min-common 3; leave one of them out of 2001 in the table (and 1 "
          "more such pair)"},
         {"too big for seqord", too_big(), {"t.csv", "JOB"}, 2,
-         "seqord-prep: error: the job is too big for seqord: 1 years and 416 locations need its Z area 350277 "
+         "seqord-prep: error: the job is too big for seqord: 1 year and 416 locations need its Z area 350277 "
          "elements, 277 more than its 350000\n"},
         {"table missing", "", {"nowhere.csv", "JOB"}, 1, "seqord-prep: error: cannot read nowhere.csv: No such file or directory\n"},
         {"unknown option", head + ok, {"--bogus", "t.csv", "JOB"}, 2,
@@ -401,6 +402,190 @@ TEST(Prep, EveryBadTableIsRefusedWithItsPlaceAndNothingIsWritten) {
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(files_in(dir.path()), (std::set<std::string>{"t.csv"}));
     }
+}
+
+// Three genotypes at each location of `year`, none of them constant.
+std::string three(const std::string& year, const std::vector<std::string>& locations) {
+    std::string t;
+    int k = 0;
+    for (const std::string& l : locations) {
+        ++k;
+        for (int g = 1; g <= 3; ++g)
+            t += year + "," + l + ",g" + std::to_string(g) + "," + std::to_string(g * g + k * (g % 2)) + "\n";
+    }
+    return t;
+}
+
+TEST(Prep, MessagesNameTheProgramTheFileAndTheCause) {
+    const std::string head = "year,location,genotype,yield\n";
+    const std::string ok = three("2001", {"A", "B"});
+    const std::string long_job(47, 'j');
+    struct Case {
+        const char* name;
+        std::string table;  // t.csv
+        std::vector<std::string> args;
+        int status;
+        std::string message;       // in standard output or standard error
+        std::string before = "";   // shell commands run first in the folder
+        std::string limits = "";   // shell commands that set limits for the run
+    };
+    const Case cases[] = {
+        // Counts of one.
+        {"one genotype in common", head + ok + "2001,C,g1,1\n2001,C,g5,2\n2001,C,g6,3\n", {"t.csv", "JOB"}, 2,
+         "they share at most 1 genotype, fewer than --min-common 3"},
+        {"one location", head + three("2001", {"A"}), {"t.csv", "JOB"}, 0, "  year 2001: 1 of 1 location retained\n"},
+        // Names that coincide: two, three, and through the rename file.
+        {"two names coincide", head + three("2001", {"GrandRapids1", "GrandRapids2"}), {"t.csv", "JOB"}, 2,
+         "locations GrandRapids1 and GrandRapids2 both become 'GrandRap'; name them by hand with --rename FILE"},
+        {"three names coincide", head + three("2001", {"GrandRapids1", "GrandRapids2", "GrandRapids3"}),
+         {"t.csv", "JOB"}, 2, "locations GrandRapids1, GrandRapids2 and GrandRapids3 all become 'GrandRap'; name"},
+        {"the rename file makes the clash", head + three("2001", {"GrandRapids1", "Other"}),
+         {"--rename", "r.csv", "t.csv", "JOB"}, 2,
+         "seqord-prep: error: names that coincide in 8 characters: locations GrandRapids1 and Other both become "
+         "'GrandRap'; the short names come from r.csv: give each its own short name there\n",
+         "printf 'Other,GrandRap\\n' > r.csv"},
+        // A write that fails: the program, the file and the system's reason
+        // (files of at most 512 bytes; the .EMA of 12 locations is longer).
+        {"a write that fails",
+         head + three("2001", {"L1", "L2", "L3", "L4", "L5", "L6", "L7", "L8", "L9", "L10", "L11", "L12"}),
+         {"t.csv", "JOB"}, 1, "seqord-prep: error: cannot write JOB.EMA: File too large\n", "", "ulimit -f 1"},
+        // One number written in several ways; locations left out of a year.
+        {"a year written two ways", head + ok + three("2001.0", {"A", "B"}), {"t.csv", "JOB"}, 0,
+         "seqord-prep: warning: t.csv: years 2001 and 2001.0 are the same number written two ways: they are kept "
+         "apart as different years; write them alike in the table to make them one\n"},
+        {"a year written four ways",
+         head + ok + three("+2001", {"A", "B"}) + three("02001", {"A", "B"}) + three("2001.0", {"A", "B"}),
+         {"t.csv", "JOB"}, 0, "years +2001, 02001, 2001 and 2001.0 are the same number written in different ways"},
+        {"locations left out of a year",
+         head + ok + three("2002", {"A", "B"}) + "2002,C,g1,4\n2002,C,g2,5\n2002,D,g3,1\n", {"t.csv", "JOB"}, 0,
+         "seqord-prep: warning: t.csv: left out of 2002 for fewer genotype means than --min-common 3: C (2) and D "
+         "(1)\n"},
+        // Job names seqord would not take as they are.
+        {"a job name too long", head + ok, {"t.csv", long_job}, 2,
+         "seqord-prep: error: the job name '" + std::string(40, 'j') +
+             "...' has 47 characters; a job name has at most 46, so that each file name (at most 50 characters) "
+             "holds it whole with its extension\n"},
+        {"a job name too long with its folder", head + ok, {"t.csv", "runs/" + std::string(42, 'j')}, 2,
+         "has 47 characters; a job name has at most 46"},
+        {"a job name ending in a blank", head + ok, {"t.csv", "JOB "}, 2,
+         "the job name 'JOB ' begins or ends with a blank, which seqord drops from a file name"},
+        // An output that is an input.
+        {"the job over its own table", head + ok, {"--force", "X.EMA", "X"}, 2,
+         "seqord-prep: error: X.EMA is the table X.EMA itself (the same file): the job would be written over it; "
+         "give another job name\n",
+         "cp t.csv X.EMA"},
+        {"the job over the rename file", head + ok, {"--force", "--rename", "J.NAQ", "t.csv", "J"}, 2,
+         "J.NAQ is the --rename file J.NAQ itself (the same file)", "printf 'A,Alpha\\n' > J.NAQ"},
+        {"the job over its table through a link", head + ok, {"--force", "t.csv", "J"}, 2,
+         "J.EMA is the table t.csv itself (the same file)", "ln -s t.csv J.EMA"},
+        {"the job over its table through a hard link", head + ok, {"--force", "./t.csv", "K"}, 2,
+         "K.NAQ is the table ./t.csv itself (the same file)", "ln t.csv K.NAQ"},
+        // --scale.
+        {"scale zero", head + ok, {"--scale", "0", "t.csv", "JOB"}, 2,
+         "seqord-prep: error: --scale is a positive number (1000, 0.001, 1e-3), not '0'\n"},
+        {"scale negative", head + ok, {"--scale=-2", "t.csv", "JOB"}, 2, "not '-2'"},
+        {"scale infinite", head + ok, {"--scale", "inf", "t.csv", "JOB"}, 2, "not 'inf'"},
+        {"scale out of range", head + ok, {"--scale", "1e999", "t.csv", "JOB"}, 2, "not '1e999'"},
+        {"scale not a number", head + ok, {"--scale", "nan", "t.csv", "JOB"}, 2, "not 'nan'"},
+        {"scale with a unit", head + ok, {"--scale", "10kg", "t.csv", "JOB"}, 2, "not '10kg'"},
+        {"centred SED beyond single precision", head + "2001,A,g1,1e30\n2001,A,g2,2e30\n2001,A,g3,3e30\n"
+                                                       "2001,B,g1,3e30\n2001,B,g2,1e30\n2001,B,g3,2e30\n",
+         {"--sed", "centred", "t.csv", "JOB"}, 2,
+         "seqord-prep: error: t.csv: the centred SED of locations A and B in 2001 is 2e+60, more than the single "
+         "precision of .EMA holds (3.4e+38); give --scale 1e-28 (the centred SED changes with the square of the "
+         "factor)\n"},
+        {"centred SED beyond double precision", head + "2001,A,g1,1e300\n2001,A,g2,2e300\n2001,A,g3,3e300\n"
+                                                       "2001,B,g1,3e300\n2001,B,g2,1e300\n2001,B,g3,2e300\n",
+         {"--sed", "centred", "--scale", "2", "t.csv", "JOB"}, 2,
+         "the centred SED of locations A and B in 2001 is beyond double precision, more than the single precision "
+         "of .EMA holds (3.4e+38); give --scale 2e-299 (the centred SED"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        write_file(dir / "t.csv", c.table);
+        if (!c.before.empty()) {
+            ASSERT_EQ(run_shell(dir.path(), "(" + c.before + ")").status, 0);
+        }
+        const std::set<std::string> before = files_in(dir.path());
+        std::map<std::string, std::string> contents;
+        for (const std::string& f : before) contents[f] = read_file(dir / f);
+        std::string command = c.limits.empty() ? "" : c.limits + "; ";
+        command += shell_quoted(SEQORD_PREP_EXE);
+        for (const std::string& a : c.args) {
+            command += ' ';
+            command += shell_quoted(a);
+        }
+        const RunResult r = run_shell(dir.path(), command);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_NE((r.out + r.err).find(c.message), std::string::npos) << r.out << r.err;
+        for (const char* internal : {"severe", "unit ", "seqord:"}) EXPECT_EQ(r.err.find(internal), std::string::npos);
+        if (c.status == 0) continue;
+        EXPECT_EQ(files_in(dir.path()), before);
+        for (const auto& [f, text] : contents) EXPECT_EQ(read_file(dir / f), text) << f;
+    }
+    // The job names refused are the ones seqord refuses, in its words.
+    for (const std::string& job : {long_job, "runs/" + std::string(42, 'j')}) {
+        TempDir dir;
+        const RunResult s = run_command(dir.path(), SEQORD_EXE, {job});
+        const RunResult p = prep(dir, "year,location,genotype,yield\n" + ok, {"t.csv", job});
+        ASSERT_EQ(s.status, 2);
+        ASSERT_EQ(p.status, 2);
+        const std::string said = s.err.substr(0, s.err.find('\n'));
+        ASSERT_EQ(said.rfind("seqord: error: ", 0), 0u) << s.err;
+        EXPECT_EQ(p.err.substr(0, p.err.find('\n')), "seqord-prep: error: " + said.substr(15));
+    }
+}
+
+TEST(Prep, ScaleKeepsTheEigenvaluesOfTheCentredSedPrintable) {
+    // The barley yields in bushels per acre, multiplied by 100: the centred
+    // SED of values in the thousands has eigenvalues near a million, and
+    // their sum beyond.
+    TempDir dir;
+    fs::copy_file(kExamples / "barley.csv", dir / "barley.csv");
+    const std::vector<std::string> centred = {"--value", "value", "--sed", "centred", "--force"};
+    auto with = [&](std::vector<std::string> extra) {
+        std::vector<std::string> args = centred;
+        args.insert(args.end(), extra.begin(), extra.end());
+        args.push_back("barley.csv");
+        args.push_back("BIG");
+        return run_command(dir.path(), SEQORD_PREP_EXE, args);
+    };
+    RunResult r = with({"--scale", "100"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string marker = "would exceed 999999.999, which seqord prints as asterisks (F10.3); give --scale ";
+    const std::size_t at = r.err.find(marker);
+    ASSERT_NE(at, std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("seqord-prep: warning: the largest eigenvalue of years 1926, 1927, "), std::string::npos)
+        << r.err;
+    const std::string factor = r.err.substr(at + marker.size(), r.err.find(' ', at + marker.size()) - at - marker.size());
+    EXPECT_NE(r.out.find("; SED, centred, cumulative, scale 100\n"), std::string::npos) << r.out;
+    EXPECT_NE(read_file(dir / "BIG.EMA").find("\r\nbarley.csv: SED, centred, cumulative, scale 100\r\n"),
+              std::string::npos);
+    // The warning is true: seqord prints asterisks.
+    RunResult s = run_command(dir.path(), SEQORD_EXE, {"BIG"});
+    ASSERT_EQ(s.status, 0) << s.err;
+    EXPECT_NE(read_file(dir / "BIG.ORS").find("**********"), std::string::npos);
+    // The factor it names fits, and is not needlessly small.
+    r = with({"--scale", factor});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("warning"), std::string::npos) << r.err;
+    s = run_command(dir.path(), SEQORD_EXE, {"BIG"});
+    ASSERT_EQ(s.status, 0) << s.err;
+    EXPECT_EQ(read_file(dir / "BIG.ORS").find('*'), std::string::npos);
+    EXPECT_EQ(read_file(dir / "BIG.ORP").find('*'), std::string::npos);
+    EXPECT_EQ(std::stod(factor), 10.0) << "a tenth of 100 fits";
+
+    // The standardised SED does not depend on the unit: the same matrices,
+    // with a note; the title says what was done.
+    r = run_command(dir.path(), SEQORD_PREP_EXE, {"--value", "value", "--force", "barley.csv", "ONE"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = run_command(dir.path(), SEQORD_PREP_EXE, {"--value", "value", "--scale", "1e250", "--force", "barley.csv", "HUGE"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.rfind("seqord-prep: note: --scale leaves the standardised SED and COR as they are: they do not "
+                          "depend on the unit of the values\n", 0), 0u) << r.err;
+    EXPECT_EQ(r.err.find("warning"), std::string::npos) << r.err;
+    EXPECT_EQ(matrix_values(read_file(dir / "HUGE.EMA")), matrix_values(read_file(dir / "ONE.EMA")));
 }
 
 TEST(Prep, ExistingFilesAreReplacedOnlyWithForce) {

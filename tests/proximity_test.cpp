@@ -165,6 +165,94 @@ TEST(Proximity, TooFewInCommonAndConstantLocations) {
     EXPECT_EQ(compute(years, 3, four).years[0].retained, (std::vector<int>{0, 2}));
 }
 
+// kYears with every mean multiplied by `f`.
+std::vector<YearMeans> scaled(double f) {
+    std::vector<YearMeans> years = kYears;
+    for (YearMeans& y : years)
+        for (auto& cells : y)
+            for (Cell& c : cells) c.mean *= f;
+    return years;
+}
+
+TEST(Proximity, StandardisedSedAndCorrelationDoNotDependOnTheScale) {
+    const Settings standardised = settings(Measure::sed, Scaling::standardised, Average::normal, Weighting::unweighted, false);
+    const Settings cor = settings(Measure::cor, Scaling::standardised, Average::z, Weighting::unweighted, false);
+    // Powers of two change no digit: the same bits.  Others: the same to
+    // rounding.  1e307 takes the largest mean, 8e307, to where the sum of
+    // four overflows; 1e-300 to where squares underflow.
+    const struct {
+        double factor;
+        bool exact;
+    } cases[] = {{0x1p600, true}, {0x1p-1000, true}, {1e200, false}, {1e307, false}, {1e-300, false}, {1e-310, false}};
+    for (const Settings& s : {standardised, cor}) {
+        const Result want = compute(kYears, 4, s);
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.factor);
+            const Result got = compute(scaled(c.factor), 4, s);
+            EXPECT_TRUE(got.constant.empty());
+            EXPECT_TRUE(got.gaps.empty());
+            ASSERT_EQ(got.years.size(), want.years.size());
+            for (std::size_t y = 0; y < want.years.size(); ++y) {
+                ASSERT_EQ(got.years[y].lower.size(), want.years[y].lower.size());
+                for (std::size_t k = 0; k < want.years[y].lower.size(); ++k) {
+                    if (c.exact) EXPECT_EQ(got.years[y].lower[k], want.years[y].lower[k]);
+                    else EXPECT_NEAR(got.years[y].lower[k], want.years[y].lower[k], 1e-9);
+                }
+            }
+        }
+    }
+    // The hand values of year 1 (A-D 0.4, A-C 4) come out of the largest scale too.
+    EXPECT_NEAR(at(compute(scaled(1e307), 4, standardised), 0, 0, 3), 0.4, 1e-12);
+    EXPECT_NEAR(at(compute(scaled(1e-300), 4, standardised), 0, 0, 2), 4.0, 1e-12);
+
+    // The centred SED keeps the square of the unit: exactly, until it leaves
+    // double precision, where it is infinite (not NaN, not 0).
+    const Settings centred = settings(Measure::sed, Scaling::centred, Average::normal, Weighting::unweighted, false);
+    EXPECT_EQ(at(compute(scaled(0x1p-400), 4, centred), 0, 0, 3), 0.5 * 0x1p-800);
+    EXPECT_EQ(at(compute(scaled(0x1p400), 4, centred), 1, 0, 3), 1.6 * 0x1p800);
+    EXPECT_EQ(at(compute(scaled(1e300), 4, centred), 0, 1, 2), std::numeric_limits<double>::infinity());
+    EXPECT_EQ(at(compute(scaled(1e300), 4, centred), 1, 0, 3), std::numeric_limits<double>::infinity());
+}
+
+TEST(Proximity, TheLargestEigenvalueAndTheSumSeqordKeeps) {
+    // Squared distances of points in the plane give B the sums of squared
+    // deviations on the principal axes as eigenvalues.  A rectangle a by b
+    // (corners (0,0), (a,0), (0,b), (a,b)): a^2 and b^2.
+    auto rectangle = [](double a, double b) {
+        return std::vector<double>{a * a, b * b, a * a + b * b, a * a + b * b, b * b, a * a};
+    };
+    const struct {
+        const char* name;
+        std::vector<double> lower;
+        std::size_t n;
+        double top;  // the largest eigenvalue, or the sum of those above 1% of it
+    } cases[] = {
+        {"three points on a line, 0 1 3", {1, 9, 4}, 3, 42.0 / 9},
+        {"a unit square: 1 + 1", rectangle(1, 1), 4, 2},
+        {"10 by 2: 100 + 4", rectangle(10, 2), 4, 104},
+        {"10 by 0.5: 0.25 is not kept", rectangle(10, 0.5), 4, 100},
+        // Not Euclidean: d01 = d02 = 1, d12 = 100.  B's eigenvalues are 50
+        // (on (0 1 -1)), 0 and -16 (on (2 -1 -1)).
+        {"negative eigenvalues", {1, 1, 100}, 3, 50},
+        {"two locations", {8}, 2, 4},
+        {"one location", {}, 1, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_NEAR(eigen_report_top(c.lower, c.n, 0.0), c.top, 1e-9 * std::max(1.0, c.top));
+        // The cheap bound: above the value, below what is enough.
+        const double bound = eigen_report_top(c.lower, c.n, 1e9);
+        EXPECT_GE(bound, c.top - 1e-9);
+        EXPECT_LT(bound, 1e9);
+    }
+    // 40 points on a line (i^2 apart, squared): one eigenvalue, the sum of
+    // squared deviations of 0..39, 5330.
+    std::vector<double> line;
+    for (int i = 1; i < 40; ++i)
+        for (int j = 0; j < i; ++j) line.push_back(static_cast<double>((i - j) * (i - j)));
+    EXPECT_NEAR(eigen_report_top(line, 40, 0.0), 5330.0, 1e-6);
+}
+
 TEST(Proximity, OptionLetters) {
     auto letters = [](Settings s) {
         const auto a = option_letters(s);

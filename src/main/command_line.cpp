@@ -49,6 +49,23 @@ void lines(int unit, int fd, std::span<const std::string_view> text) {
 
 }  // namespace
 
+std::string job_name_problem(std::string_view name) {
+    // A typed answer is one line; a name holding a line break could not
+    // have been typed and would name files nobody can type either.
+    if (name.find_first_of("\r\n") != std::string_view::npos) return "the job name holds a line break";
+    // The six file names are the job name and an extension in at most 50
+    // characters: a longer name would be cut into another job's name, or
+    // its extensions into one another.  (Trailing blanks drop out, as
+    // they do from a typed name.)
+    std::string_view stem = name;
+    while (!stem.empty() && stem.back() == ' ') stem.remove_suffix(1);
+    if (stem.size() > kLongestJobName)
+        return "the job name '" + excerpt(stem) + "' has " + std::to_string(stem.size()) +
+               " characters; a job name has at most " + std::to_string(kLongestJobName) +
+               ", so that each file name (at most 50 characters) holds it whole with its extension";
+    return {};
+}
+
 CommandLine parse_command_line(int argc, const char* const* argv) {
     CommandLine cl;
     bool options_done = false;
@@ -77,24 +94,10 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
             cl.problem = "more than one job name given ('" + cl.job + "' and '" + std::string(arg) + "')";
             return cl;
         }
-        // A typed answer is one line; a name holding a line break could not
-        // have been typed and would name files nobody can type either.
-        if (arg.find_first_of("\r\n") != std::string_view::npos) {
+        const std::string problem = job_name_problem(arg);
+        if (!problem.empty()) {
             cl.action = CommandLine::Action::usage_error;
-            cl.problem = "the job name holds a line break";
-            return cl;
-        }
-        // The six file names are the job name and an extension in at most 50
-        // characters: a longer name would be cut into another job's name, or
-        // its extensions into one another.  (Trailing blanks drop out, as
-        // they do from a typed name.)
-        std::string_view stem = arg;
-        while (!stem.empty() && stem.back() == ' ') stem.remove_suffix(1);
-        if (stem.size() > kLongestJobName) {
-            cl.action = CommandLine::Action::usage_error;
-            cl.problem = "the job name '" + excerpt(stem) + "' has " + std::to_string(stem.size()) +
-                         " characters; a job name has at most " + std::to_string(kLongestJobName) +
-                         ", so that each file name (at most 50 characters) holds it whole with its extension";
+            cl.problem = problem;
             return cl;
         }
         cl.action = CommandLine::Action::job;

@@ -98,6 +98,11 @@ struct CommandLine {
     std::string job;      // Action::job: the job name as given
     std::string problem;  // Action::usage_error: what is wrong with the command line
 };
+// What makes a job name given on the command line unusable, or empty: a
+// line break, or more than 46 characters (trailing blanks not counted), which
+// a file name of at most 50 could not hold whole with its extension.
+// seqord-prep holds the job names it writes to the same rule.
+std::string job_name_problem(std::string_view name);
 // `seqord` (dialogue), `seqord JOB`, `seqord -- JOB`, `seqord --help`/`-h`,
 // `seqord --version`/`-V`; anything else is a usage error.
 CommandLine parse_command_line(int argc, const char* const* argv);

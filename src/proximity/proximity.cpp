@@ -26,6 +26,34 @@ double centre(std::vector<double>& v) {
     return ss;
 }
 
+// The binary exponent of the largest magnitude in `v` (0 when all are zero).
+int exponent(const std::vector<double>& v) {
+    double top = 0.0;
+    for (double x : v) top = std::max(top, std::fabs(x));
+    return top > 0.0 && std::isfinite(top) ? std::ilogb(top) : 0;
+}
+
+// Multiplies `v` by 2^-e.  A power of two changes no digit of a value, so
+// that sums, squares and quotients of the scaled values are those of the
+// values themselves, scaled, bit for bit, unless these would overflow or
+// underflow: scaling the values near 1 before they are added or squared
+// keeps values of 1e300 or 1e-300 from doing either.
+void scale_down(std::vector<double>& v, int e) {
+    if (e == 0) return;
+    for (double& x : v) x = std::ldexp(x, -e);
+}
+
+// Centres `v` and brings its deviations near 1 (both by powers of two):
+// returns the sum of squares of the scaled deviations.
+double centre_scaled(std::vector<double>& v) {
+    scale_down(v, exponent(v));
+    centre(v);
+    scale_down(v, exponent(v));
+    double ss = 0.0;
+    for (double x : v) ss += x * x;
+    return ss;
+}
+
 bool all_equal(const std::vector<double>& v) {
     return std::all_of(v.begin(), v.end(), [&](double x) { return x == v.front(); });
 }
@@ -67,20 +95,38 @@ YearValue pair_year(const std::vector<Cell>& first, const std::vector<Cell>& sec
     v.n = static_cast<int>(a.size());
     if (v.n < s.min_common || v.n == 0) return v;
     const bool standardise = s.measure == Measure::cor || s.scaling == Scaling::standardised;
-    if (standardise) {
-        v.first_constant = all_equal(a);
-        v.second_constant = all_equal(b);
-    }
     const double n = static_cast<double>(v.n);
-    const double ssa = centre(a), ssb = centre(b);
-    if (standardise) {
-        // Deviations so small that their squares vanish leave no spread either.
-        v.first_constant = v.first_constant || !(ssa > 0.0);
-        v.second_constant = v.second_constant || !(ssb > 0.0);
-        if (v.first_constant || v.second_constant) {
-            v.status = YearValue::Status::constant;
-            return v;
+    if (!standardise) {
+        // The centred SED keeps the unit of the values squared: both vectors
+        // are scaled by one power of two, which is put back at the end (an
+        // overflow there is infinity, for the caller to refuse).
+        const int e = std::max(exponent(a), exponent(b));
+        scale_down(a, e);
+        scale_down(b, e);
+        centre(a);
+        centre(b);
+        const int d = std::max(exponent(a), exponent(b));
+        scale_down(a, d);
+        scale_down(b, d);
+        double sum = 0.0;
+        for (std::size_t k = 0; k < a.size(); ++k) {
+            const double diff = a[k] - b[k];
+            sum += diff * diff;
         }
+        v.status = YearValue::Status::counts;
+        v.value = std::ldexp(sum / n, 2 * (e + d));
+        return v;
+    }
+    // Standardised vectors and correlations do not depend on the scale of
+    // either vector: each is scaled on its own.
+    v.first_constant = all_equal(a);
+    v.second_constant = all_equal(b);
+    const double ssa = centre_scaled(a), ssb = centre_scaled(b);
+    v.first_constant = v.first_constant || !(ssa > 0.0);
+    v.second_constant = v.second_constant || !(ssb > 0.0);
+    if (v.first_constant || v.second_constant) {
+        v.status = YearValue::Status::constant;
+        return v;
     }
     v.status = YearValue::Status::counts;
     if (s.measure == Measure::cor) {
@@ -90,11 +136,9 @@ YearValue pair_year(const std::vector<Cell>& first, const std::vector<Cell>& sec
         v.value = std::clamp(sab / std::sqrt(ssa * ssb), -1.0, 1.0);
         return v;
     }
-    if (s.scaling == Scaling::standardised) {
-        const double sda = std::sqrt(ssa / n), sdb = std::sqrt(ssb / n);
-        for (double& x : a) x = x / sda;
-        for (double& x : b) x = x / sdb;
-    }
+    const double sda = std::sqrt(ssa / n), sdb = std::sqrt(ssb / n);
+    for (double& x : a) x = x / sda;
+    for (double& x : b) x = x / sdb;
     double sum = 0.0;
     for (std::size_t k = 0; k < a.size(); ++k) {
         const double diff = a[k] - b[k];
@@ -158,6 +202,112 @@ Result compute(const std::vector<YearMeans>& years, int locations, const Setting
         r.years.push_back(std::move(m));
     }
     return r;
+}
+
+namespace {
+
+// How many eigenvalues of the symmetric tridiagonal matrix (diagonal d,
+// off-diagonal e) lie below x: the negative pivots of T - x I.
+std::size_t below(const std::vector<double>& d, const std::vector<double>& e, double x) {
+    std::size_t count = 0;
+    double q = 1.0;
+    for (std::size_t i = 0; i < d.size(); ++i) {
+        q = d[i] - x - (i == 0 ? 0.0 : e[i - 1] * e[i - 1] / q);
+        if (q == 0.0) q = -1e-300;  // x is an eigenvalue: count it as passed
+        if (q < 0.0) ++count;
+    }
+    return count;
+}
+
+}  // namespace
+
+double eigen_report_top(const std::vector<double>& lower, std::size_t n, double enough) {
+    if (n < 2) return 0.0;
+    // B in full, row by row: -D/2, less its row means, less its column means
+    // (B is symmetric, so the column means of the row-centred matrix are the
+    // row means less the grand mean).
+    std::vector<double> b(n * n, 0.0);
+    for (std::size_t i = 1; i < n; ++i)
+        for (std::size_t j = 0; j < i; ++j) b[i * n + j] = b[j * n + i] = -0.5 * lower[i * (i - 1) / 2 + j];
+    std::vector<double> row(n, 0.0);
+    double grand = 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+        for (std::size_t j = 0; j < n; ++j) row[i] += b[i * n + j];
+        row[i] /= static_cast<double>(n);
+        grand += row[i];
+    }
+    grand /= static_cast<double>(n);
+    double frobenius = 0.0;
+    for (std::size_t i = 0; i < n; ++i)
+        for (std::size_t j = 0; j < n; ++j) {
+            double& x = b[i * n + j];
+            x = x - row[i] - row[j] + grand;
+            frobenius += x * x;
+        }
+    const double bound = std::sqrt(static_cast<double>(n - 1) * frobenius);
+    if (bound < enough) return bound;
+
+    // Householder reflections I - v v'/h, column by column, leave the
+    // tridiagonal matrix (d, e) with B's eigenvalues.
+    std::vector<double> d(n), e(n - 1), v(n), p(n);
+    for (std::size_t k = 0; k + 2 < n; ++k) {
+        double norm = 0.0;
+        for (std::size_t i = k + 1; i < n; ++i) norm += b[i * n + k] * b[i * n + k];
+        norm = std::sqrt(norm);
+        d[k] = b[k * n + k];
+        if (norm == 0.0) {
+            e[k] = 0.0;
+            continue;
+        }
+        const double x0 = b[(k + 1) * n + k];
+        const double alpha = x0 > 0.0 ? -norm : norm;
+        e[k] = alpha;
+        for (std::size_t i = k + 1; i < n; ++i) v[i] = b[i * n + k];
+        v[k + 1] -= alpha;
+        const double h = norm * norm - x0 * alpha;  // v'v / 2
+        // p = B v / h, w = p - (v'p / 2h) v, B := B - v w' - w v'.
+        double vp = 0.0;
+        for (std::size_t i = k + 1; i < n; ++i) {
+            double s = 0.0;
+            for (std::size_t j = k + 1; j < n; ++j) s += b[i * n + j] * v[j];
+            p[i] = s / h;
+            vp += v[i] * p[i];
+        }
+        const double c = vp / (2.0 * h);
+        for (std::size_t i = k + 1; i < n; ++i) p[i] -= c * v[i];
+        for (std::size_t i = k + 1; i < n; ++i)
+            for (std::size_t j = k + 1; j < n; ++j) b[i * n + j] -= v[i] * p[j] + p[i] * v[j];
+    }
+    d[n - 2] = b[(n - 2) * n + n - 2];
+    d[n - 1] = b[(n - 1) * n + n - 1];
+    e[n - 2] = b[(n - 1) * n + n - 2];
+
+    // The j-th largest eigenvalue by bisection inside Gershgorin's bounds.
+    double lo = 0.0, hi = 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double r = (i > 0 ? std::fabs(e[i - 1]) : 0.0) + (i + 1 < n ? std::fabs(e[i]) : 0.0);
+        lo = std::min(lo, d[i] - r);
+        hi = std::max(hi, d[i] + r);
+    }
+    auto eigenvalue = [&](std::size_t j) {
+        double a = lo, z = hi;
+        for (int it = 0; it < 200 && a < z; ++it) {
+            const double mid = a + (z - a) / 2;
+            if (mid <= a || mid >= z) break;
+            if (below(d, e, mid) > n - j) z = mid;
+            else a = mid;
+        }
+        return a + (z - a) / 2;
+    };
+    const double first = eigenvalue(1);
+    if (!(first > 0.0)) return 0.0;
+    double kept = first;
+    for (std::size_t j = 2; j <= n; ++j) {
+        const double ev = eigenvalue(j);
+        if (!(ev / first * 100.0 > 1.0)) break;
+        kept += ev;
+    }
+    return std::max(first, kept);
 }
 
 }  // namespace seqord::proximity

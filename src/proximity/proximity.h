@@ -18,6 +18,12 @@
 // (normal average) or as tanh of the weighted mean of atanh(r), each r
 // clipped to +-(1 - 1e-7) first (Fisher's z average); the dissimilarity of
 // COR is 1 minus the average.
+//
+// The values are brought near 1 by powers of two before they are added or
+// squared, which changes no digit of the result: the standardised SED and
+// COR of values near 1e300 or 1e-300 are those of the same values near 1,
+// and a centred SED beyond double precision comes out as infinity, for the
+// caller to refuse.
 #pragma once
 
 #include <array>
@@ -105,5 +111,17 @@ struct Result {
 // The matrices of every year from the yearly means of `locations` locations.
 // A location is retained in a year when it has at least min_common means.
 Result compute(const std::vector<YearMeans>& years, int locations, const Settings& s);
+
+// What seqord makes of a year's matrix: the dissimilarities D of `n`
+// locations (`lower` as in YearMatrix) halved, negated and centred by rows
+// and columns, B = J (-D/2) J.  It prints B's largest eigenvalue and the sum
+// of the eigenvalues it keeps (those above 1% of the largest), in F10.3
+// fields.  Returns the larger of the two, or, when that is settled to be
+// below `enough` without computing it, an upper bound below `enough`: the
+// cheap bound is sqrt(n - 1) times the Frobenius norm of B, which no sum of
+// eigenvalue magnitudes of a matrix of rank n - 1 exceeds.  Otherwise the
+// eigenvalues are computed (Householder reduction to a tridiagonal matrix,
+// then bisection on Sturm counts, in double precision).
+double eigen_report_top(const std::vector<double>& lower, std::size_t n, double enough);
 
 }  // namespace seqord::proximity

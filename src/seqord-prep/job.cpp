@@ -3,7 +3,11 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cfloat>
 #include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
 #include "input/input.h"
 #include "main/job.h"
@@ -51,6 +55,8 @@ constexpr std::string_view kHelp =
     "  --per-year            each year's matrix from that year alone (default: all years up to it)\n"
     "  --min-common N        least genotypes in common for a pair in a year, and least means\n"
     "                        for a location to be retained in a year (default 3, at least 2)\n"
+    "  --scale F             multiply every value by F first (default 1): shrinks the centred\n"
+    "                        SED, which grows with the square of F, for seqord's fields\n"
     "  --title TEXT          the job title (default: TABLE's name and the measure), 50 characters\n"
     "  --rename FILE         short names by hand: a table of two columns, long,short\n"
     "  --force               replace JOB.EMA and JOB.NAQ when they exist\n"
@@ -62,13 +68,15 @@ constexpr process::Option kOptions[] = {
     {"help", 'h', false},     {"version", 'V', false},  {"year", 0, true},       {"location", 0, true},
     {"genotype", 0, true},    {"value", 0, true},       {"measure", 0, true},    {"sed", 0, true},
     {"cor-average", 0, true}, {"weighted", 0, false},   {"per-year", 0, false},  {"min-common", 0, true},
-    {"title", 0, true},       {"rename", 0, true},      {"force", 0, false},
+    {"title", 0, true},       {"rename", 0, true},      {"force", 0, false},     {"scale", 0, true},
 };
 
 struct Settings {
     Columns columns;
     proximity::Settings measure;
-    std::string title;  // empty: the default
+    double scale = 1.0;
+    std::string scale_text;  // as given; empty: the default 1
+    std::string title;       // empty: the default
     bool has_title = false;
     std::string renames;
     bool force = false;
@@ -77,13 +85,19 @@ struct Settings {
 };
 
 // What the settings compute, as the title and the summary say it.
-std::string describe(const proximity::Settings& s) {
+std::string describe(const Settings& settings) {
+    const proximity::Settings& s = settings.measure;
     std::string d = s.measure == proximity::Measure::sed
                         ? std::string("SED, ") + (s.scaling == proximity::Scaling::standardised ? "standardised" : "centred")
                         : std::string("COR, ") + (s.average == proximity::Average::z ? "z average" : "normal average");
     if (s.weighting == proximity::Weighting::weighted) d += ", weighted";
     d += s.cumulative ? ", cumulative" : ", per year";
+    if (!settings.scale_text.empty()) d += ", scale " + settings.scale_text;
     return d;
+}
+
+bool centred_sed(const proximity::Settings& s) {
+    return s.measure == proximity::Measure::sed && s.scaling == proximity::Scaling::centred;
 }
 
 bool has_control(std::string_view s) {
@@ -134,6 +148,19 @@ Settings parse(const process::ParsedArgs& a) {
             bad("--min-common is a whole number from 2 to 1000000, not '" + *v + "'");
         s.measure.min_common = n;
     }
+    if (const std::string* v = value("scale")) {
+        // A whole number, a decimal or an exponent form: 1000, 0.001, 1e-3.
+        const char* b = v->c_str();
+        char* end = nullptr;
+        const double f = v->empty() || v->front() == ' ' ? 0.0 : std::strtod(b, &end);
+        if (end != b + v->size() || !std::isfinite(f) || !(f > 0.0) || v->find_first_of("xXnN") != std::string::npos)
+            bad("--scale is a positive number (1000, 0.001, 1e-3), not '" + *v + "'");
+        s.scale = f;
+        if (f != 1.0) s.scale_text = *v;
+        if (!centred_sed(s.measure))
+            s.notes.push_back("--scale leaves the standardised SED and COR as they are: they do not depend on the "
+                              "unit of the values");
+    }
     if (const std::string* v = value("title")) {
         if (has_control(*v)) bad("the title holds a line break or another control character");
         s.title = *v;
@@ -153,6 +180,13 @@ Settings parse(const process::ParsedArgs& a) {
     s.job = a.operands[1];
     if (s.table.empty() || has_control(s.table)) bad("the table's name is empty or holds a control character");
     if (s.job.empty() || has_control(s.job)) bad("the job name is empty or holds a control character");
+    // seqord's own rule for the job names it is given, with its message.
+    if (const std::string problem = job::job_name_problem(s.job); !problem.empty()) bad(problem);
+    // seqord drops blanks around a typed file name: JOB.EMA would be read
+    // for "JOB ", not the file "JOB .EMA" written here.
+    if (s.job.front() == ' ' || s.job.back() == ' ')
+        bad("the job name '" + s.job + "' begins or ends with a blank, which seqord drops from a file name: it "
+            "would not find the files written under this name");
     return s;
 }
 
@@ -164,6 +198,157 @@ bool exists(const std::string& path) {
 std::string base_name(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string plural(long n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// "a", "a and b", "a, b and c"
+std::string listed(const std::vector<std::string>& items) {
+    std::string s;
+    for (std::size_t i = 0; i < items.size(); ++i) s += (i == 0 ? "" : i + 1 < items.size() ? ", " : " and ") + items[i];
+    return s;
+}
+
+// Refuses an output that is one of the inputs: the same device and inode,
+// whatever links or other spellings lead to it, as seqord compares its
+// files.  Checked before anything is read or written.
+void check_outputs_are_not_inputs(const Settings& s) {
+    const struct {
+        const std::string& path;
+        const char* what;
+    } inputs[] = {{s.table, "the table"}, {s.renames, "the --rename file"}};
+    for (const char* ext : {".EMA", ".NAQ"}) {
+        struct stat out {};
+        if (::stat((s.job + ext).c_str(), &out) != 0) continue;
+        for (const auto& in : inputs) {
+            struct stat st {};
+            if (in.path.empty() || ::stat(in.path.c_str(), &st) != 0) continue;
+            if (st.st_dev == out.st_dev && st.st_ino == out.st_ino)
+                throw Failure(kExitBad, s.job + ext + " is " + in.what + " " + in.path +
+                                            " itself (the same file): the job would be written over it; give "
+                                            "another job name");
+        }
+    }
+}
+
+// Year labels that are one number written in different ways (2019, 2019.0,
+// +2019, 02019) are different years of the job: one warning per number.
+std::vector<std::string> same_number_years(const std::vector<std::string>& years) {
+    std::map<double, std::vector<std::string>> by_value;
+    for (const std::string& y : years) {
+        const char* b = y.data() + (!y.empty() && y.front() == '+' ? 1 : 0);
+        const char* e = y.data() + y.size();
+        double v = 0;
+        const auto r = std::from_chars(b, e, v);
+        if (b != e && r.ec == std::errc() && r.ptr == e && std::isfinite(v)) by_value[v].push_back(y);
+    }
+    std::vector<std::string> warnings;
+    for (const auto& [value, labels] : by_value)
+        if (labels.size() > 1)
+            warnings.push_back("years " + listed(labels) + " are the same number written " +
+                               (labels.size() == 2 ? "two ways" : "in different ways") +
+                               ": they are kept apart as different years; write them alike in the table to make "
+                               "them one");
+    return warnings;
+}
+
+// The largest eigenvalue that seqord's F10.3 fields print (999999.999),
+// with a margin of 1e-5 for the single precision that seqord computes in.
+constexpr double kLargestPrinted = 999999.999 * (1.0 - 1e-5);
+
+// "--scale F": the present scale times 10^-k.
+std::string scale_advice(const Settings& s, int k) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", s.scale * std::pow(10.0, -k));
+    return std::string("--scale ") + text;
+}
+// The least k > 0 that brings a quantity now of 10^log10_now, which changes
+// with the square of the scale, below kLargestPrinted by a scale of 10^-k.
+int powers_of_ten_needed(double log10_now) {
+    const double over = log10_now - std::log10(kLargestPrinted);
+    return std::max(1, static_cast<int>(std::floor(over / 2.0)) + 1);
+}
+
+// Refuses a centred SED that single precision, as .EMA holds it, cannot
+// hold (infinity is written then, which seqord refuses).
+void check_single_precision(const Settings& s, const Table& t, const proximity::Result& r) {
+    for (std::size_t k = 0; k < r.years.size(); ++k) {
+        const proximity::YearMatrix& m = r.years[k];
+        for (std::size_t i = 1; i < m.retained.size(); ++i)
+            for (std::size_t j = 0; j < i; ++j) {
+                const double v = m.lower[i * (i - 1) / 2 + j];
+                if (!std::isinf(static_cast<float>(v)) && !std::isnan(v)) continue;
+                // Advice that also keeps the eigenvalues printable: they are
+                // at most 2 n times the largest value, and that value at most
+                // (4 M)^2 for the largest mean M in magnitude.
+                double top = 0;
+                for (const proximity::YearMeans& y : t.means)
+                    for (const auto& cells : y)
+                        for (const proximity::Cell& c : cells) top = std::max(top, std::fabs(c.mean));
+                const double log10_value = std::isfinite(v) ? std::log10(v) : 2.0 * std::log10(4.0 * top);
+                const double log10_n = std::log10(2.0 * static_cast<double>(m.retained.size()));
+                std::string shown = "beyond double precision";
+                if (std::isfinite(v)) {
+                    char text[32];
+                    std::snprintf(text, sizeof text, "%.3g", v);
+                    shown = text;
+                }
+                throw Failure(kExitBad, s.table + ": the centred SED of locations " +
+                                            t.locations[static_cast<std::size_t>(m.retained[j])] + " and " +
+                                            t.locations[static_cast<std::size_t>(m.retained[i])] + " in " +
+                                            t.years[k] + " is " + shown +
+                                            ", more than the single precision of .EMA holds (3.4e+38); give " +
+                                            scale_advice(s, powers_of_ten_needed(log10_value + log10_n)) +
+                                            " (the centred SED changes with the square of the factor)");
+            }
+    }
+}
+
+// Warns when a year's largest eigenvalue, or the sum of the eigenvalues
+// seqord keeps, would print as asterisks in seqord's F10.3 fields, naming
+// the years and a --scale that fits them all.
+std::string eigenvalue_warning(const Settings& s, const Table& t, const proximity::Result& r) {
+    std::vector<std::string> years;
+    double top = 0.0;
+    std::vector<double> rounded;
+    for (std::size_t k = 0; k < r.years.size(); ++k) {
+        const proximity::YearMatrix& m = r.years[k];
+        // The values as .EMA holds them, rounded to single precision.
+        rounded.assign(m.lower.begin(), m.lower.end());
+        for (double& v : rounded) v = static_cast<double>(static_cast<float>(v));
+        const double year_top = proximity::eigen_report_top(rounded, m.retained.size(), kLargestPrinted);
+        if (year_top < kLargestPrinted) continue;
+        years.push_back(t.years[k]);
+        top = std::max(top, year_top);
+    }
+    if (years.empty()) return {};
+    std::string w = std::string("the largest eigenvalue of ") + (years.size() == 1 ? "year " : "years ") +
+                    listed(years) +
+                    ", or the sum of the eigenvalues kept, would exceed 999999.999, which seqord prints as "
+                    "asterisks (F10.3); give " +
+                    scale_advice(s, powers_of_ten_needed(std::log10(top)));
+    if (centred_sed(s.measure)) w += " (the centred SED changes with the square of the factor)";
+    return w;
+}
+
+// Locations with some genotype means in a year, but fewer than
+// --min-common: left out of that year.  One line per year.
+std::vector<std::string> dropped_locations(const Settings& s, const Table& t) {
+    std::vector<std::string> lines;
+    const std::size_t least = static_cast<std::size_t>(s.measure.min_common);
+    for (std::size_t k = 0; k < t.means.size(); ++k) {
+        std::vector<std::string> dropped;
+        for (std::size_t l = 0; l < t.means[k].size(); ++l) {
+            const std::size_t n = t.means[k][l].size();
+            if (n > 0 && n < least) dropped.push_back(t.locations[l] + " (" + std::to_string(n) + ")");
+        }
+        if (!dropped.empty())
+            lines.push_back(s.table + ": left out of " + t.years[k] + " for fewer genotype means than --min-common " +
+                            std::to_string(least) + ": " + listed(dropped));
+    }
+    return lines;
 }
 
 // Refuses a job that seqord's workspace cannot hold.
@@ -181,12 +366,8 @@ void check_workspace(std::int64_t maxy, std::int64_t maxl) {
     check("MZ", r.mz, Workspace::kMZ);
     check("AZ", r.az, Workspace::kAZ);
     if (!shortfall.empty())
-        throw Failure(kExitBad, "the job is too big for seqord: " + std::to_string(maxy) + " years and " +
-                                    std::to_string(maxl) + " locations need " + shortfall);
-}
-
-std::string plural(long n, const char* one, const char* many) {
-    return std::to_string(n) + " " + (n == 1 ? one : many);
+        throw Failure(kExitBad, "the job is too big for seqord: " + plural(maxy, "year", "years") + " and " +
+                                    plural(maxl, "location", "locations") + " need " + shortfall);
 }
 
 std::string gap_message(const Settings& s, const Table& t, const proximity::Result& r) {
@@ -198,7 +379,7 @@ std::string gap_message(const Settings& s, const Table& t, const proximity::Resu
     std::string m = s.table + ": locations " + a + " and " + b + ", both retained in " + year + ", have no year " +
                     (s.measure.cumulative ? "up to " : "") + year + " that gives them a proximity: ";
     if (g.most_common < n)
-        m += "they share at most " + std::to_string(g.most_common) + " genotypes, fewer than --min-common " +
+        m += "they share at most " + plural(g.most_common, "genotype", "genotypes") + ", fewer than --min-common " +
              std::to_string(n);
     else
         m += "where they share " + std::to_string(n) + " or more genotypes, one has the same value for all of them";
@@ -222,6 +403,7 @@ void write_job(const Settings& s, const std::string& title, const Table& t, cons
     const auto maxy = static_cast<std::int32_t>(t.years.size());
     const auto maxl = static_cast<std::int32_t>(t.locations.size());
     const auto maxg = static_cast<std::int32_t>(t.genotypes.size());
+    const std::string* writing = &ema_path;
     try {
         OutStream ema;
         ema.bind(kUnitEma, ema_path, ema_fd, false);
@@ -253,6 +435,7 @@ void write_job(const Settings& s, const std::string& title, const Table& t, cons
         }
         ema.flush();
 
+        writing = &naq_path;
         OutStream naq;
         naq.bind(kUnitNaq, naq_path, naq_fd, false);
         write(naq, layouts::kNameHeading, {std::string_view(cut_utf8("NAMES: " + title, 50))});
@@ -261,7 +444,14 @@ void write_job(const Settings& s, const std::string& title, const Table& t, cons
         for (const Name& n : names.locations) write(naq, layouts::kName, {n});
         naq.flush();
     } catch (const RunStop& e) {
-        throw Failure(kExitFile, e.what());
+        // The record layer's report names its condition number and unit;
+        // what a user of this program needs is the file and the system's
+        // reason, which ends the report in parentheses.
+        const std::string report = e.what();
+        std::string reason = "the write failed";
+        if (const std::size_t open = report.rfind(" ("); open != std::string::npos && report.back() == ')')
+            reason = report.substr(open + 2, report.size() - open - 3);
+        throw Failure(kExitFile, "cannot write " + *writing + ": " + reason);
     }
     why = files.commit();
     if (!why.empty()) throw Failure(kExitFile, "cannot store " + ema_path + " and " + naq_path + ": " + why);
@@ -269,21 +459,38 @@ void write_job(const Settings& s, const std::string& title, const Table& t, cons
 
 void work(const Settings& s, std::string& out, std::string& err) {
     for (const std::string& n : s.notes) err += "seqord-prep: note: " + n + "\n";
+    check_outputs_are_not_inputs(s);
     if (!s.force)
         for (const char* ext : {".EMA", ".NAQ"})
             if (exists(s.job + ext))
                 throw Failure(kExitBad, s.job + ext + " exists already; give --force to replace it");
 
     const Renames renames = s.renames.empty() ? Renames{} : read_renames(s.renames);
-    const Table t = read_table(s.table, s.columns);
+    Table t = read_table(s.table, s.columns);
+    for (const std::string& w : same_number_years(t.years)) err += "seqord-prep: warning: " + s.table + ": " + w + "\n";
     std::vector<std::string> unused;
     const Naming names = fit_names(t, renames, unused);
     for (const std::string& n : names.notes) err += "seqord-prep: note: " + n + "\n";
-    if (!names.clashes.empty()) throw Failure(kExitBad, names.clashes);
+    if (!names.clashes.empty())
+        throw Failure(kExitBad, names.clashes + (names.clash_renamed
+                                                     ? "; the short names come from " + s.renames +
+                                                           ": give each its own short name there"
+                                                     : "; name them by hand with --rename FILE (a table of two "
+                                                       "columns, long,short)"));
     for (const std::string& u : unused)
         err += "seqord-prep: warning: " + s.renames + ": no year or location is named '" + u + "'\n";
     check_workspace(static_cast<std::int64_t>(t.years.size()), static_cast<std::int64_t>(t.locations.size()));
 
+    if (s.scale != 1.0)
+        for (proximity::YearMeans& y : t.means)
+            for (auto& cells : y)
+                for (proximity::Cell& c : cells) {
+                    c.mean *= s.scale;
+                    if (!std::isfinite(c.mean))
+                        throw Failure(kExitBad, s.table + ": --scale " + s.scale_text +
+                                                    " carries a genotype mean beyond double precision");
+                }
+    for (const std::string& d : dropped_locations(s, t)) err += "seqord-prep: warning: " + d + "\n";
     const proximity::Result r = proximity::compute(t.means, static_cast<int>(t.locations.size()), s.measure);
     for (const proximity::ConstantLocation& c : r.constant)
         err += "seqord-prep: warning: " + s.table + ": location " + t.locations[static_cast<std::size_t>(c.location)] +
@@ -293,8 +500,10 @@ void work(const Settings& s, std::string& out, std::string& err) {
     if (std::all_of(r.years.begin(), r.years.end(), [](const proximity::YearMatrix& m) { return m.retained.empty(); }))
         throw Failure(kExitBad, s.table + ": no location has " + std::to_string(s.measure.min_common) +
                                     " or more genotype means in any year (--min-common)");
+    check_single_precision(s, t, r);
+    if (const std::string w = eigenvalue_warning(s, t, r); !w.empty()) err += "seqord-prep: warning: " + w + "\n";
 
-    std::string title = s.has_title ? s.title : base_name(s.table) + ": " + describe(s.measure);
+    std::string title = s.has_title ? s.title : base_name(s.table) + ": " + describe(s);
     if (title.size() > 50) {
         title = cut_utf8(title, 50);
         if (s.has_title) err += "seqord-prep: note: the title is cut to 50 characters: " + title + "\n";
@@ -308,10 +517,10 @@ void work(const Settings& s, std::string& out, std::string& err) {
                                          plural(t.replicated_cells, "mean", "means");
     out += "\nseqord-prep: " + plural(static_cast<long>(t.years.size()), "year", "years") + ", " +
            plural(static_cast<long>(t.locations.size()), "location", "locations") + ", " +
-           plural(static_cast<long>(t.genotypes.size()), "genotype", "genotypes") + "; " + describe(s.measure) + "\n";
+           plural(static_cast<long>(t.genotypes.size()), "genotype", "genotypes") + "; " + describe(s) + "\n";
     for (std::size_t k = 0; k < r.years.size(); ++k)
         out += "  year " + t.years[k] + ": " + std::to_string(r.years[k].retained.size()) + " of " +
-               std::to_string(t.locations.size()) + " locations retained\n";
+               plural(static_cast<long>(t.locations.size()), "location", "locations") + " retained\n";
     out += "seqord-prep: wrote " + s.job + ".EMA and " + s.job + ".NAQ\n";
 }
 

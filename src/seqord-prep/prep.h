@@ -64,9 +64,11 @@ struct Naming {
     std::vector<Name> years, locations;
     std::vector<std::string> notes;  // one per name cut or renamed
     std::string clashes;             // empty, or the names that coincide
+    bool clash_renamed = false;      // a name that coincides took its short name from the renames
 };
 // Cuts each name to 8 characters (a renamed one takes its short name) and
-// lists names that coincide afterwards.  Names in `renames` that the table
+// lists names that coincide afterwards (without advice: the caller knows
+// where the renames came from).  Names in `renames` that the table
 // does not hold are listed in `unused`.
 Naming fit_names(const Table& t, const Renames& renames, std::vector<std::string>& unused);
 

@@ -305,8 +305,11 @@ Naming fit_names(const Table& t, const Renames& renames, std::vector<std::string
         for (const auto& [short_name, names] : by_short) {
             if (names.size() < 2) continue;
             std::string c = std::string(kind) + "s ";
-            for (std::size_t i = 0; i < names.size(); ++i) c += (i ? ", " : "") + names[i];
-            c += " all become '" + std::string(trim(short_name)) + "'";
+            for (std::size_t i = 0; i < names.size(); ++i) {
+                c += (i == 0 ? "" : i + 1 < names.size() ? ", " : " and ") + names[i];
+                if (renames.find(names[i]) != renames.end()) n.clash_renamed = true;
+            }
+            c += (names.size() == 2 ? " both become '" : " all become '") + std::string(trim(short_name)) + "'";
             clashes.push_back(c);
         }
     };
@@ -315,7 +318,6 @@ Naming fit_names(const Table& t, const Renames& renames, std::vector<std::string
     if (!clashes.empty()) {
         std::string msg = "names that coincide in 8 characters: ";
         for (std::size_t i = 0; i < clashes.size(); ++i) msg += (i ? "; " : "") + clashes[i];
-        msg += "; name them by hand with --rename FILE (a table of two columns, long,short)";
         n.clashes = msg;
     }
     for (const auto& [from, to] : renames)
