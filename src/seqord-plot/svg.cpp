@@ -538,7 +538,7 @@ text { font-family: 'DejaVu Sans', 'Liberation Sans', Arial, Helvetica, sans-ser
 .arrow { stroke: #c0392b; stroke-width: 1.3; fill: none; }
 .gone { fill: #fff; stroke: #8a8a8a; stroke-width: 1.2; }
 .new { fill: #8a8a8a; }
-.fit { font-size: 11px; fill: #555; }
+.fit { font-size: 11px; fill: #555; paint-order: stroke; stroke: #fff; stroke-width: 3px; stroke-linejoin: round; }
 .fit.weak { fill: #b03000; font-weight: bold; }
 .rowline { stroke: #eceff3; stroke-width: 1; }
 .spread { fill: #1f5fa8; }
