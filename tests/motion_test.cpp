@@ -509,7 +509,7 @@ TEST(MotionPage, WeakAndUndeterminedFitsAndYearsNotPlacedAreMarked) {
     r = test::run_command(b.path(), SEQORD_PLOT_EXE, {"JOB"});
     ASSERT_EQ(r.status, 0) << r.err;
     svg = test::read_file(b / "JOB.svg");
-    EXPECT_EQ(test::contains(svg, ">weak fit: Procrustes r 0.295;"), true);
+    EXPECT_EQ(test::contains(svg, ">weak fit: r 0.295; SS 3.769 aligned \xE2\x86\x92 3.731 fitted</text>"), true);
     std::size_t weak = 0;
     for (std::size_t p = svg.find("class=\"fit weak\""); p != std::string::npos; p = svg.find("class=\"fit weak\"", p + 1)) ++weak;
     EXPECT_EQ(weak, 1u);  // the other ten pairs have r of 0.5 or more

@@ -303,8 +303,8 @@ std::string fit_text(const motion::PairFit& f, bool& weak) {
                    " in common, fewer than 3";
         return "fit undetermined: no spread in one of the years";
     }
-    return std::string(weak ? "weak fit: " : "") + "Procrustes r " + number(*f.procrustes_r, 3) + "; residual SS " +
-           number(*f.ss_seqord, 3) + " as aligned, " + number(*f.ss_fit, 3) + " fitted";
+    return std::string(weak ? "weak fit: r " : "Procrustes r ") + number(*f.procrustes_r, 3) + "; SS " +
+           number(*f.ss_seqord, 3) + " aligned \xE2\x86\x92 " + number(*f.ss_fit, 3) + " fitted";
 }
 
 void pair_panel(Svg& o, const Page& page, std::size_t index, double side, const Extent& e,
