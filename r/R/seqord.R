@@ -1,0 +1,252 @@
+# seqord(), seqord_write() and seqord_read(): the programs seqord-prep,
+# seqord and seqord-export run in-process through their own libraries, on
+# files in a temporary folder, and their tables read back as data frames.
+
+# The six tables, in the order of the result object.
+.tables <- c("points", "axes", "alignment", "pairs", "consensus", "trajectory")
+# The six files of a job; a names file may stand beside them.
+.job_files <- c("EMA", "NAQ", "SOR", "ORS", "POR", "ORP")
+.names_file <- "names.csv"
+# Columns of the tables that hold names or flags; every other is a number.
+.text_columns <- c("year", "location", "location_name", "year_name")
+.flag_columns <- c("reversed")
+
+# Options of seqord-prep and seqord-export, as the programs name them in
+# their messages, and the arguments of seqord() that give them.
+.options <- c("--year" = "year", "--location" = "location", "--genotype" = "genotype",
+              "--value" = "value", "--measure" = "measure", "--sed" = "sed",
+              "--cor-average" = "cor_average", "--weighted" = "weighted",
+              "--per-year" = "per_year", "--min-common" = "min_common",
+              "--scale" = "scale", "--fit-axes" = "fit_axes", "--title" = "title",
+              "--rename" = "rename")
+
+.in_folder <- function(code) {
+    dir <- tempfile("seqord")
+    dir.create(dir)
+    old <- setwd(dir)
+    on.exit({
+        setwd(old)
+        unlink(dir, recursive = TRUE)
+    })
+    code(dir)
+}
+
+# A program's message made to read as the R call's: options become the
+# arguments of seqord(), lines of the table written become its rows.
+.r_message <- function(text, table = NULL, data_name = NULL) {
+    text <- sub("\n$", "", text)
+    lines <- strsplit(text, "\n", fixed = TRUE)[[1]]
+    lines <- lines[!grepl("^usage: ", lines)]
+    lines <- sub("^seqord(-prep|-export)?: (error|warning|note): ", "", lines)
+    text <- paste(lines, collapse = "\n")
+    if (!is.null(table)) {
+        esc <- gsub("([.|()\\^{}+$*?\\[\\]\\\\])", "\\\\\\1", table)
+        # The header is line 1 of the table written; row i of the data is line i + 1.
+        hits <- gregexpr(paste0(esc, ", line ([0-9]+)"), text, perl = TRUE)[[1]]
+        if (hits[1] > 0) {
+            starts <- attr(hits, "capture.start")[, 1]
+            lens <- attr(hits, "capture.length")[, 1]
+            nums <- as.integer(substring(text, starts, starts + lens - 1))
+            for (k in rev(seq_along(hits))) {
+                repl <- if (nums[k] == 1) paste0(data_name, ", header") else paste0(data_name, ", row ", nums[k] - 1)
+                text <- paste0(substr(text, 1, hits[k] - 1), repl,
+                               substr(text, hits[k] + attr(hits, "match.length")[k], nchar(text)))
+            }
+        }
+        text <- gsub(esc, data_name, text, perl = TRUE)
+    }
+    for (o in names(.options)) {
+        text <- gsub(paste0(o, " COL"), paste0(.options[[o]], " = \"COL\""), text, fixed = TRUE)
+        text <- gsub(paste0(o, "(?![a-z-])"), .options[[o]], text, perl = TRUE)
+    }
+    text
+}
+
+# Stops with the program's error, or passes its warnings on.
+.outcome <- function(r, table = NULL, data_name = NULL) {
+    lines <- if (nzchar(r$err)) strsplit(sub("\n$", "", r$err), "\n", fixed = TRUE)[[1]] else character()
+    if (r$status != 0) {
+        errs <- lines[grepl(": (error|internal error): ", lines)]
+        stop(.r_message(paste(if (length(errs)) errs else lines, collapse = "\n"), table, data_name), call. = FALSE)
+    }
+    for (w in lines[grepl(": warning: ", lines)]) warning(.r_message(w, table, data_name), call. = FALSE)
+    invisible(r)
+}
+
+# One field of the table written for seqord-prep (RFC 4180).
+.csv_field <- function(x) {
+    if (is.numeric(x) && !is.integer(x)) {
+        out <- ifelse(is.na(x), "", sprintf("%.17g", x))
+    } else {
+        out <- as.character(x)
+        out[is.na(out)] <- ""
+        out <- enc2utf8(out)
+    }
+    quote <- grepl("[\",\r\n]", out, useBytes = TRUE)
+    out[quote] <- paste0("\"", gsub("\"", "\"\"", out[quote], fixed = TRUE), "\"")
+    out
+}
+
+.write_table <- function(data, path) {
+    if (!is.data.frame(data)) stop("data must be a data frame (a long table: one row per observation)", call. = FALSE)
+    ok <- vapply(data, function(col) is.atomic(col) || inherits(col, c("factor", "Date", "POSIXt")), logical(1))
+    if (!all(ok))
+        stop("column ", paste0("'", names(data)[!ok], "'", collapse = ", "),
+             " of data is not a plain column (a list or a matrix)", call. = FALSE)
+    header <- .csv_field(names(data))
+    rows <- if (ncol(data) && nrow(data)) do.call(paste, c(lapply(data, .csv_field), sep = ",")) else character()
+    con <- file(path, open = "wb")
+    on.exit(close(con))
+    writeLines(c(paste(header, collapse = ","), rows), con, sep = "\n", useBytes = TRUE)
+}
+
+.single <- function(x, name, what) {
+    if (length(x) != 1 || is.na(x) || !what(x)) stop(sprintf("%s must be a single value, not %s", name,
+                                                             paste(deparse(x), collapse = "")), call. = FALSE)
+    x
+}
+.text <- function(x, name) as.character(.single(x, name, function(v) is.character(v) || is.factor(v)))
+.flag <- function(x, name) isTRUE(.single(x, name, is.logical))
+.whole <- function(x, name) {
+    .single(x, name, is.numeric)
+    if (x != round(x)) stop(name, " must be a whole number, not ", x, call. = FALSE)
+    format(x, scientific = FALSE)
+}
+
+# The names table of rename: a file name, a named character vector (full
+# name = short name) or a data frame of two columns, long and short.
+.write_renames <- function(rename, path) {
+    if (is.character(rename) && length(rename) == 1 && is.null(names(rename))) {
+        if (!file.exists(rename)) stop("rename: no file ", rename, call. = FALSE)
+        file.copy(rename, path)
+        return(invisible())
+    }
+    if (is.data.frame(rename)) {
+        if (ncol(rename) != 2) stop("rename must have two columns, long and short", call. = FALSE)
+        long <- as.character(rename[[1]])
+        short <- as.character(rename[[2]])
+    } else if (is.character(rename) && !is.null(names(rename))) {
+        long <- names(rename)
+        short <- unname(rename)
+    } else {
+        stop("rename must be a data frame (long, short), a named character vector ",
+             "c(long = \"short\") or the name of such a table", call. = FALSE)
+    }
+    con <- file(path, open = "wb")
+    on.exit(close(con))
+    writeLines(c("long,short", paste(.csv_field(long), .csv_field(short), sep = ",")), con, sep = "\n", useBytes = TRUE)
+}
+
+# The tables seqord-export wrote for JOB, as data frames.
+.read_table <- function(path) {
+    d <- utils::read.csv(path, colClasses = "character", na.strings = character(), check.names = FALSE,
+                         encoding = "UTF-8", stringsAsFactors = FALSE)
+    for (n in names(d)) {
+        v <- d[[n]]
+        v[v == ""] <- NA
+        if (n %in% .flag_columns) {
+            v <- v == "true"
+        } else if (!(n %in% .text_columns)) {
+            num <- as.numeric(v)
+            whole <- grepl("(^|_)(index|axis|years|locations)$", n) || n %in% c("axis", "years")
+            v <- if (whole && all(is.na(num) | num == round(num))) as.integer(num) else num
+        } else {
+            Encoding(v) <- "UTF-8"
+        }
+        d[[n]] <- v
+    }
+    d
+}
+
+.read_bytes <- function(path) readBin(path, "raw", file.info(path)$size)
+
+# seqord-export on the job JOB of the working folder, then the result object.
+.result <- function(job, fit_axes, settings, log) {
+    # seqord-export fits 2 axes unless told otherwise.
+    args <- c(if (fit_axes != 2) c("--fit-axes", format(fit_axes)), "--", job)
+    r <- .outcome(.seqord_export(args))
+    tables <- list()
+    for (t in .tables) {
+        path <- paste0(job, ".", t, ".csv")
+        tables[[t]] <- if (file.exists(path)) .read_table(path) else NULL
+    }
+    files <- list()
+    for (e in .job_files) {
+        path <- paste0(job, ".", e)
+        if (file.exists(path)) files[[e]] <- .read_bytes(path)
+    }
+    if (file.exists(paste0(job, ".", .names_file))) files[[.names_file]] <- .read_bytes(paste0(job, ".", .names_file))
+    ors <- rawToChar(files$ORS)
+    ors_lines <- strsplit(ors, "\r\n", fixed = TRUE)[[1]]
+    title <- sub(" +$", "", ors_lines[2])
+    Encoding(title) <- "UTF-8"
+    if (is.null(settings)) settings <- list(options = gsub(" +", " ", trimws(ors_lines[3])))
+    log$export <- r$out
+    structure(c(tables, list(title = title, settings = settings, files = files, log = log)), class = "seqord")
+}
+
+seqord <- function(data, year = "year", location = "location", genotype = "genotype", value = "yield",
+                   measure = "sed", sed = "standardised", cor_average = "normal", weighted = FALSE,
+                   per_year = FALSE, min_common = 3, fit_axes = 2, title = NULL, rename = NULL) {
+    expr <- substitute(data)
+    data_name <- if (is.name(expr)) as.character(expr) else "data"
+    # The table is written under the data's name, so that the default title
+    # names it as seqord-prep names a table file.
+    table <- paste0(if (grepl("^[A-Za-z0-9._-]+$", data_name)) data_name else "data", ".csv")
+    args <- c("--year", .text(year, "year"), "--location", .text(location, "location"),
+              "--genotype", .text(genotype, "genotype"), "--value", .text(value, "value"),
+              "--measure", .text(measure, "measure"),
+              if (!missing(sed)) c("--sed", .text(sed, "sed")),
+              if (!missing(cor_average)) c("--cor-average", .text(cor_average, "cor_average")),
+              if (.flag(weighted, "weighted")) "--weighted",
+              if (.flag(per_year, "per_year")) "--per-year",
+              "--min-common", .whole(min_common, "min_common"),
+              if (!is.null(title)) c("--title", .text(title, "title")),
+              if (!is.null(rename)) c("--rename", "rename.csv"))
+    .whole(fit_axes, "fit_axes")
+    settings <- list(measure = measure, sed = sed, cor_average = cor_average, weighted = weighted,
+                     per_year = per_year, min_common = min_common, fit_axes = fit_axes)
+    data <- force(data)
+    .in_folder(function(dir) {
+        .write_table(data, table)
+        if (!is.null(rename)) .write_renames(rename, "rename.csv")
+        prep <- .outcome(.seqord_prep(c(args, "--", table, "JOB")), table, data_name)
+        run <- .outcome(.seqord_run("JOB", "JOB.console", "JOB.errors"))
+        .result("JOB", fit_axes, settings, list(prep = prep$out, prep_notes = prep$err, seqord = run$out))
+    })
+}
+
+seqord_write <- function(x, job) {
+    if (!inherits(x, "seqord")) stop("x must be the result of seqord() or seqord_read()", call. = FALSE)
+    job <- .text(job, "job")
+    missing_files <- setdiff(.job_files, names(x$files))
+    if (length(missing_files))
+        stop("the result holds no ", paste0(".", missing_files, collapse = ", "),
+             " (it was read from a job without them)", call. = FALSE)
+    dir <- dirname(job)
+    if (!dir.exists(dir)) stop("no folder ", dir, " for the job ", job, call. = FALSE)
+    paths <- paste0(job, ".", names(x$files))
+    for (k in seq_along(paths)) {
+        con <- file(paths[k], open = "wb")
+        writeBin(x$files[[k]], con)
+        close(con)
+    }
+    invisible(paths)
+}
+
+seqord_read <- function(job, fit_axes = 2) {
+    job <- .text(job, "job")
+    job <- sub("\\.(EMA|NAQ|SOR|ORS|POR|ORP)$", "", job)
+    .whole(fit_axes, "fit_axes")
+    need <- paste0(job, ".", c("SOR", "ORS", "POR", "ORP"))
+    absent <- need[!file.exists(need)]
+    if (length(absent)) stop("no ", paste(absent, collapse = ", "), ": seqord has not run job ", job, call. = FALSE)
+    present <- paste0(job, ".", c(.job_files, .names_file))
+    present <- present[file.exists(present)]
+    sources <- normalizePath(present)
+    name <- basename(job)
+    .in_folder(function(dir) {
+        file.copy(sources, basename(present))
+        .result(name, fit_axes, NULL, list())
+    })
+}
