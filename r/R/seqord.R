@@ -8,7 +8,7 @@
 .job_files <- c("EMA", "NAQ", "SOR", "ORS", "POR", "ORP")
 .names_file <- "names.csv"
 # Columns of the tables that hold names or flags; every other is a number.
-.text_columns <- c("year", "location", "location_name", "year_name")
+.text_columns <- c("year", "location", "location_name", "year_name", "kind", "name", "value")
 .flag_columns <- c("reversed")
 
 # Options of seqord-prep and seqord-export, as the programs name them in
@@ -32,28 +32,25 @@
 }
 
 # A program's message made to read as the R call's: options become the
-# arguments of seqord(), lines of the table written become its rows.
-.r_message <- function(text, table = NULL, data_name = NULL) {
+# arguments of seqord(), and lines of a table written for the program
+# (`files`: file name = what the user knows it as) become its rows.
+.r_message <- function(text, files = character()) {
     text <- sub("\n$", "", text)
     lines <- strsplit(text, "\n", fixed = TRUE)[[1]]
     lines <- lines[!grepl("^usage: ", lines)]
     lines <- sub("^seqord(-prep|-export)?: (error|warning|note): ", "", lines)
     text <- paste(lines, collapse = "\n")
-    if (!is.null(table)) {
-        esc <- gsub("([.|()\\^{}+$*?\\[\\]\\\\])", "\\\\\\1", table)
+    for (f in names(files)) {
+        esc <- gsub("([.|()\\^{}+$*?\\[\\]\\\\])", "\\\\\\1", f)
         # The header is line 1 of the table written; row i of the data is line i + 1.
-        hits <- gregexpr(paste0(esc, ", line ([0-9]+)"), text, perl = TRUE)[[1]]
-        if (hits[1] > 0) {
-            starts <- attr(hits, "capture.start")[, 1]
-            lens <- attr(hits, "capture.length")[, 1]
-            nums <- as.integer(substring(text, starts, starts + lens - 1))
-            for (k in rev(seq_along(hits))) {
-                repl <- if (nums[k] == 1) paste0(data_name, ", header") else paste0(data_name, ", row ", nums[k] - 1)
-                text <- paste0(substr(text, 1, hits[k] - 1), repl,
-                               substr(text, hits[k] + attr(hits, "match.length")[k], nchar(text)))
-            }
+        repeat {
+            m <- regmatches(text, regexec(paste0(esc, ", line ([0-9]+)"), text))[[1]]
+            if (!length(m)) break
+            line <- as.integer(m[2])
+            text <- sub(m[1], if (line == 1) paste0(files[[f]], ", header") else paste0(files[[f]], ", row ", line - 1),
+                        text, fixed = TRUE)
         }
-        text <- gsub(esc, data_name, text, perl = TRUE)
+        text <- gsub(f, files[[f]], text, fixed = TRUE)
     }
     for (o in names(.options)) {
         text <- gsub(paste0(o, " COL"), paste0(.options[[o]], " = \"COL\""), text, fixed = TRUE)
@@ -63,13 +60,13 @@
 }
 
 # Stops with the program's error, or passes its warnings on.
-.outcome <- function(r, table = NULL, data_name = NULL) {
+.outcome <- function(r, files = character()) {
     lines <- if (nzchar(r$err)) strsplit(sub("\n$", "", r$err), "\n", fixed = TRUE)[[1]] else character()
     if (r$status != 0) {
         errs <- lines[grepl(": (error|internal error): ", lines)]
-        stop(.r_message(paste(if (length(errs)) errs else lines, collapse = "\n"), table, data_name), call. = FALSE)
+        stop(.r_message(paste(if (length(errs)) errs else lines, collapse = "\n"), files), call. = FALSE)
     }
-    for (w in lines[grepl(": warning: ", lines)]) warning(.r_message(w, table, data_name), call. = FALSE)
+    for (w in lines[grepl(": warning: ", lines)]) warning(.r_message(w, files), call. = FALSE)
     invisible(r)
 }
 
@@ -158,10 +155,20 @@
     d
 }
 
+.names_file_of <- function(job) paste0(job, ".", .names_file)
+
+# The settings rows of a names file, as a named character vector.
+.settings <- function(path) {
+    n <- .read_table(path)
+    s <- n$value[n$kind == "setting"]
+    names(s) <- n$name[n$kind == "setting"]
+    s
+}
+
 .read_bytes <- function(path) readBin(path, "raw", file.info(path)$size)
 
 # seqord-export on the job JOB of the working folder, then the result object.
-.result <- function(job, fit_axes, settings, log) {
+.result <- function(job, fit_axes, log) {
     # seqord-export fits 2 axes unless told otherwise.
     args <- c(if (fit_axes != 2) c("--fit-axes", format(fit_axes)), "--", job)
     r <- .outcome(.seqord_export(args))
@@ -175,12 +182,16 @@
         path <- paste0(job, ".", e)
         if (file.exists(path)) files[[e]] <- .read_bytes(path)
     }
-    if (file.exists(paste0(job, ".", .names_file))) files[[.names_file]] <- .read_bytes(paste0(job, ".", .names_file))
+    if (file.exists(.names_file_of(job))) files[[.names_file]] <- .read_bytes(.names_file_of(job))
     ors <- rawToChar(files$ORS)
     ors_lines <- strsplit(ors, "\r\n", fixed = TRUE)[[1]]
     title <- sub(" +$", "", ors_lines[2])
     Encoding(title) <- "UTF-8"
-    if (is.null(settings)) settings <- list(options = gsub(" +", " ", trimws(ors_lines[3])))
+    # The settings of seqord-prep, as its names file keeps them; a job made
+    # without one has only the option letters of its input.
+    settings <- c(if (!is.null(files[[.names_file]])) .settings(.names_file_of(job)) else
+                      c(options = gsub(" +", " ", trimws(ors_lines[3]))),
+                  fit_axes = format(fit_axes))
     log$export <- r$out
     structure(c(tables, list(title = title, settings = settings, files = files, log = log)), class = "seqord")
 }
@@ -204,15 +215,14 @@ seqord <- function(data, year = "year", location = "location", genotype = "genot
               if (!is.null(title)) c("--title", .text(title, "title")),
               if (!is.null(rename)) c("--rename", "rename.csv"))
     .whole(fit_axes, "fit_axes")
-    settings <- list(measure = measure, sed = sed, cor_average = cor_average, weighted = weighted,
-                     per_year = per_year, min_common = min_common, fit_axes = fit_axes)
     data <- force(data)
+    rename_name <- if (is.character(rename) && length(rename) == 1 && is.null(names(rename))) rename else "rename"
     .in_folder(function(dir) {
         .write_table(data, table)
         if (!is.null(rename)) .write_renames(rename, "rename.csv")
-        prep <- .outcome(.seqord_prep(c(args, "--", table, "JOB")), table, data_name)
+        prep <- .outcome(.seqord_prep(c(args, "--", table, "JOB")), c(stats::setNames(data_name, table), rename.csv = rename_name))
         run <- .outcome(.seqord_run("JOB", "JOB.console", "JOB.errors"))
-        .result("JOB", fit_axes, settings, list(prep = prep$out, prep_notes = prep$err, seqord = run$out))
+        .result("JOB", fit_axes, list(prep = prep$out, prep_notes = prep$err, seqord = run$out))
     })
 }
 
@@ -247,6 +257,6 @@ seqord_read <- function(job, fit_axes = 2) {
     name <- basename(job)
     .in_folder(function(dir) {
         file.copy(sources, basename(present))
-        .result(name, fit_axes, NULL, list())
+        .result(name, fit_axes, list())
     })
 }
