@@ -8,6 +8,9 @@ set -uo pipefail
 # Keep one package a line, with what needs it.
 packages=(
   libxml2-utils      # xmllint: the page checks of seqord-plot
+  r-base-core        # R: the R package (r/), built, checked and installed by tools/r-package.sh
+  r-cran-rcpp        # its glue to the C++ libraries
+  r-cran-testthat    # its tests
 )
 
 missing=()

@@ -198,7 +198,7 @@
 
 seqord <- function(data, year = "year", location = "location", genotype = "genotype", value = "yield",
                    measure = "sed", sed = "standardised", cor_average = "normal", weighted = FALSE,
-                   per_year = FALSE, min_common = 3, fit_axes = 2, title = NULL, rename = NULL) {
+                   per_year = FALSE, min_common = 3, scale = 1, fit_axes = 2, title = NULL, rename = NULL) {
     expr <- substitute(data)
     data_name <- if (is.name(expr)) as.character(expr) else "data"
     # The table is written under the data's name, so that the default title
@@ -212,6 +212,8 @@ seqord <- function(data, year = "year", location = "location", genotype = "genot
               if (.flag(weighted, "weighted")) "--weighted",
               if (.flag(per_year, "per_year")) "--per-year",
               "--min-common", .whole(min_common, "min_common"),
+              # seqord-prep's --scale, given only when it is not its default 1
+              if (.single(scale, "scale", is.numeric) != 1) c("--scale", as.character(scale)),
               if (!is.null(title)) c("--title", .text(title, "title")),
               if (!is.null(rename)) c("--rename", "rename.csv"))
     .whole(fit_axes, "fit_axes")

@@ -32,6 +32,8 @@ error_cases <- list(
          message = "^weighted must be a single value"),
     list(what = "a title with a line break", data = barley, args = list(value = "value", title = "two\nlines"),
          message = "^the title holds a line break"),
+    list(what = "a scale that is not a positive number", data = barley, args = list(value = "value", scale = -1),
+         message = "scale"),
     list(what = "fit_axes out of range", data = barley, args = list(value = "value", fit_axes = 5),
          message = "fit_axes"),
     list(what = "renames that make two names one", data = barley,

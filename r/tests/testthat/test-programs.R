@@ -12,12 +12,18 @@ configurations <- list(
          r = list(value = "value", measure = "cor", cor_average = "z", min_common = 4,
                   rename = c(GrandRapids = "GRapids", Crookston = "Crookstn"), fit_axes = 3),
          prep = c("--value", "value", "--measure", "cor", "--cor-average", "z", "--min-common", "4", "--rename", "renames.csv"),
-         export = c("--fit-axes", "3"))
+         export = c("--fit-axes", "3")),
+    list(name = "centred sed on values scaled by 0.01", r = list(value = "value", sed = "centred", scale = 0.01),
+         prep = c("--value", "value", "--sed", "centred", "--scale", "0.01"), needs = "--scale")
 )
 
 for (conf in configurations) {
     test_that(paste("tables, files and seqord_read() agree with the programs:", conf$name), {
         exe <- programs()
+        if (!is.null(conf$needs)) {
+            help <- system2(exe[["prep"]], "--help", stdout = TRUE)
+            if (!any(grepl(conf$needs, help, fixed = TRUE))) skip(paste("this seqord-prep has no", conf$needs))
+        }
         dir <- in_temp_dir()
         on.exit(unlink(dir, recursive = TRUE))
         file.copy(barley_csv(), file.path(dir, "barley.csv"))
