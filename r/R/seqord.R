@@ -34,7 +34,7 @@
 # A program's message made to read as the R call's: options become the
 # arguments of seqord(), and lines of a table written for the program
 # (`files`: file name = what the user knows it as) become its rows.
-.r_message <- function(text, files = character()) {
+.r_message <- function(text, files = character(), paths = character()) {
     text <- sub("\n$", "", text)
     lines <- strsplit(text, "\n", fixed = TRUE)[[1]]
     lines <- lines[!grepl("^usage: ", lines)]
@@ -52,6 +52,7 @@
         }
         text <- gsub(f, files[[f]], text, fixed = TRUE)
     }
+    for (p in names(paths)) text <- gsub(p, paths[[p]], text, fixed = TRUE)
     for (o in names(.options)) {
         text <- gsub(paste0(o, " COL"), paste0(.options[[o]], " = \"COL\""), text, fixed = TRUE)
         text <- gsub(paste0(o, "(?![a-z-])"), .options[[o]], text, perl = TRUE)
@@ -60,13 +61,13 @@
 }
 
 # Stops with the program's error, or passes its warnings on.
-.outcome <- function(r, files = character()) {
+.outcome <- function(r, files = character(), paths = character()) {
     lines <- if (nzchar(r$err)) strsplit(sub("\n$", "", r$err), "\n", fixed = TRUE)[[1]] else character()
     if (r$status != 0) {
         errs <- lines[grepl(": (error|internal error): ", lines)]
-        stop(.r_message(paste(if (length(errs)) errs else lines, collapse = "\n"), files), call. = FALSE)
+        stop(.r_message(paste(if (length(errs)) errs else lines, collapse = "\n"), files, paths), call. = FALSE)
     }
-    for (w in lines[grepl(": warning: ", lines)]) warning(.r_message(w, files), call. = FALSE)
+    for (w in lines[grepl(": warning: ", lines)]) warning(.r_message(w, files, paths), call. = FALSE)
     invisible(r)
 }
 
@@ -168,10 +169,11 @@
 .read_bytes <- function(path) readBin(path, "raw", file.info(path)$size)
 
 # seqord-export on the job JOB of the working folder, then the result object.
-.result <- function(job, fit_axes, log) {
+# `paths`: the job's files as the user knows them, for the messages.
+.result <- function(job, fit_axes, log, paths = character()) {
     # seqord-export fits 2 axes unless told otherwise.
     args <- c(if (fit_axes != 2) c("--fit-axes", format(fit_axes)), "--", job)
-    r <- .outcome(.seqord_export(args))
+    r <- .outcome(.seqord_export(args), paths = paths)
     tables <- list()
     for (t in .tables) {
         path <- paste0(job, ".", t, ".csv")
@@ -259,6 +261,7 @@ seqord_read <- function(job, fit_axes = 2) {
     name <- basename(job)
     .in_folder(function(dir) {
         file.copy(sources, basename(present))
-        .result(name, fit_axes, list())
+        exts <- c(.job_files, .names_file)
+        .result(name, fit_axes, list(), stats::setNames(paste0(job, ".", exts), paste0(name, ".", exts)))
     })
 }
