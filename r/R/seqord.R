@@ -68,6 +68,7 @@
         stop(.r_message(paste(if (length(errs)) errs else lines, collapse = "\n"), files, paths), call. = FALSE)
     }
     for (w in lines[grepl(": warning: ", lines)]) warning(.r_message(w, files, paths), call. = FALSE)
+    for (n in lines[grepl(": note: ", lines)]) message(.r_message(n, files, paths))
     invisible(r)
 }
 
@@ -224,7 +225,7 @@ seqord <- function(data, year = "year", location = "location", genotype = "genot
     .in_folder(function(dir) {
         .write_table(data, table)
         if (!is.null(rename)) .write_renames(rename, "rename.csv")
-        prep <- .outcome(.seqord_prep(c(args, "--", table, "JOB")), c(stats::setNames(data_name, table), rename.csv = rename_name))
+        prep <- .outcome(.seqord_prep(enc2utf8(c(args, "--", table, "JOB"))), c(stats::setNames(data_name, table), rename.csv = rename_name))
         run <- .outcome(.seqord_run("JOB", "JOB.console", "JOB.errors"))
         .result("JOB", fit_axes, list(prep = prep$out, prep_notes = prep$err, seqord = run$out))
     })

@@ -59,6 +59,13 @@ for (case in error_cases) {
     })
 }
 
+test_that("notes of seqord-prep are R messages in the call's terms", {
+    notes <- capture_messages(seqord(barley, value = "value"))
+    expect_identical(notes, c("location Crookston -> Crooksto\n", "location GrandRapids -> GrandRap\n"))
+    notes <- capture_messages(seqord(barley, value = "value", measure = "cor", sed = "centred"))
+    expect_identical(notes[1], "sed has no effect with measure cor\n")
+})
+
 test_that("a warning of seqord-prep is an R warning naming the argument", {
     expect_warning(seqord(barley, value = "value", rename = c(Nowhere = "Nowhere")),
                    "^rename: no year or location is named 'Nowhere'$")
