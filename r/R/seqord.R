@@ -240,12 +240,16 @@ seqord_write <- function(x, job) {
              " (it was read from a job without them)", call. = FALSE)
     dir <- dirname(job)
     if (!dir.exists(dir)) stop("no folder ", dir, " for the job ", job, call. = FALSE)
+    # Written under temporary names and renamed together, as the programs
+    # store their files: all of them or none.
     paths <- paste0(job, ".", names(x$files))
+    temps <- paste0(paths, ".", basename(tempfile("")))
+    on.exit(unlink(temps))
     for (k in seq_along(paths)) {
-        con <- file(paths[k], open = "wb")
-        writeBin(x$files[[k]], con)
-        close(con)
+        con <- file(temps[k], open = "wb")
+        tryCatch(writeBin(x$files[[k]], con), finally = close(con))
     }
+    if (!all(file.rename(temps, paths))) stop("cannot write the files of job ", job, call. = FALSE)
     invisible(paths)
 }
 

@@ -73,6 +73,7 @@ test_that("a job written by seqord_write() reads back as the same object", {
     dir <- in_temp_dir()
     on.exit(unlink(dir, recursive = TRUE))
     seqord_write(res, file.path(dir, "B"))
+    expect_setequal(list.files(dir), paste0("B.", job_files))  # and no temporary left
     back <- seqord_read(file.path(dir, "B.ORP"), fit_axes = 3)
     same <- c(table_names, "title", "settings", "files")
     expect_identical(back[same], res[same])
