@@ -13,6 +13,9 @@ configurations <- list(
                   rename = c(GrandRapids = "GRapids", Crookston = "Crookstn"), fit_axes = 3),
          prep = c("--value", "value", "--measure", "cor", "--cor-average", "z", "--min-common", "4", "--rename", "renames.csv"),
          export = c("--fit-axes", "3")),
+    list(name = "a location in one year only (its mean_step empty)", r = list(value = "value"),
+         prep = c("--value", "value"), data = function(b) b[b$location != "Morris" | b$year == 1926, ],
+         empty = c("consensus", "mean_step")),
     list(name = "centred sed on values scaled by 0.01", r = list(value = "value", sed = "centred", scale = 0.01),
          prep = c("--value", "value", "--sed", "centred", "--scale", "0.01"), needs = "--scale")
 )
@@ -26,12 +29,14 @@ for (conf in configurations) {
         }
         dir <- in_temp_dir()
         on.exit(unlink(dir, recursive = TRUE))
-        file.copy(barley_csv(), file.path(dir, "barley.csv"))
+        barley <- utils::read.csv(barley_csv())
+        if (!is.null(conf$data)) barley <- conf$data(barley)
+        utils::write.csv(barley, file.path(dir, "barley.csv"), row.names = FALSE)
         writeLines(c("long,short", "GrandRapids,GRapids", "Crookston,Crookstn"), file.path(dir, "renames.csv"))
         job <- run_programs(exe, dir, "barley.csv", conf$prep, conf$export)
 
-        barley <- utils::read.csv(barley_csv())
         res <- do.call(seqord, c(list(as.name("barley")), conf$r))
+        if (!is.null(conf$empty)) expect_true(anyNA(res[[conf$empty[1]]][[conf$empty[2]]]))
         expect_tables_match(res, job)
         expect_files_match(res, job)
 
