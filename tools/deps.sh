@@ -9,6 +9,9 @@ set -uo pipefail
 packages=(
   libxml2-utils      # xmllint: the page checks of seqord-plot
   python3-numpy      # /usr/bin/python3 with numpy: the independent check of the motion tables
+  r-base-core        # R: the R package (r/), built, checked and installed by tools/r-package.sh
+  r-cran-rcpp        # its glue to the C++ libraries
+  r-cran-testthat    # its tests
 )
 
 missing=()

@@ -1,0 +1,4 @@
+library(testthat)
+library(seqord)
+
+test_check("seqord")
