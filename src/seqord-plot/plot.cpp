@@ -1,6 +1,8 @@
 // The command line of seqord-plot, the panels it draws, and the storing of
 // the page.
 #include "plot.h"
+#include "html.h"
+#include "motion/motion.h"
 #include "process/process.h"
 
 #ifndef SEQORD_VERSION
@@ -13,16 +15,19 @@ namespace {
 
 constexpr std::string_view kUsage =
     "usage: seqord-plot [--axes I,J] [--] JOB\n"
+    "       seqord-plot --html [--] JOB\n"
     "       seqord-plot --help | --version\n"
     "Reads JOB.ORP and JOB.POR, the plotting files seqord wrote for job JOB, and writes\n"
     "JOB.svg: a panel per year (axis I across, axis J up, each location named) and a\n"
     "panel per pair of successive years (an arrow per location retained in both).\n"
     "  --axes I,J  the two axes to draw: two different axes of 1-4 (default 1,2)\n"
     "JOB may be given with a folder, and with the extension .ORP or .POR.\n"
+    "  --html      write JOB.html instead: one interactive page, year by year\n"
     "Exit status: 0 page written, 1 page could not be written, 2 usage error or a\n"
     "plotting file missing, unreadable or malformed (nothing is written then).\n";
 
 constexpr process::Option kOptions[] = {
+    {"html", 0, false},
     {"help", 'h', false},
     {"version", 'V', false},
     {"axes", 0, true},
@@ -107,6 +112,9 @@ int run(int argc, const char* const* argv, std::string& out, std::string& err) {
     if (args.operands.size() > 1) return usage_error(err, "one job name only, please");
     if (args.operands.empty() || args.operands[0].empty()) return usage_error(err, "no job name given");
     const std::string job = results::job_of(args.operands[0], {".ORP", ".POR"});
+    if (args.has("html") && args.has("axes"))
+        return usage_error(err, "--axes is for the static page; the interactive page (--html) shows axes 1 and 2");
+    if (args.has("html")) return run_html(job, motion::kDefaultFitAxes, out, err);
     const std::string orp = job + ".ORP", por = job + ".POR", svg = job + ".svg";
 
     std::vector<std::string> warnings;
