@@ -79,7 +79,12 @@ TEST(Prep, AHandCheckedJobCumulativeAndPerYear) {
         << r.out;
     EXPECT_NE(r.out.find("2 years, 2 locations, 5 genotypes; SED, standardised, cumulative\n"), std::string::npos);
     EXPECT_NE(r.out.find("  year 2002: 2 of 2 locations retained\n"), std::string::npos);
-    EXPECT_NE(r.out.find("wrote JOB.EMA and JOB.NAQ\n"), std::string::npos);
+    EXPECT_NE(r.out.find("wrote JOB.EMA, JOB.NAQ and JOB.names.csv\n"), std::string::npos);
+    EXPECT_EQ(read_file(dir / "JOB.names.csv"),
+              crlf("kind,index,name,value\nyear,1,2001,2001\nyear,2,2002,2002\nlocation,1,Alpha,Alpha\n"
+                   "location,2,Delta,Delta\nsetting,,measure,sed\nsetting,,sed,standardised\n"
+                   "setting,,cor_average,normal\nsetting,,weighting,equal\nsetting,,years,cumulative\n"
+                   "setting,,min_common,3\nsetting,,scale,1\nsetting,,title,Hand\n"));
 
     r = run_command(dir.path(), SEQORD_PREP_EXE, {"--per-year", "--force", "--title=Hand", "t.csv", "JOB"});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -405,7 +410,7 @@ TEST(Prep, EveryBadTableIsRefusedWithItsPlaceAndNothingIsWritten) {
 
 TEST(Prep, ExistingFilesAreReplacedOnlyWithForce) {
     const std::string table = "year,location,genotype,yield\n1,A,a,1\n1,A,b,2\n1,A,c,3\n";
-    for (const char* existing : {"JOB.EMA", "JOB.NAQ"}) {
+    for (const char* existing : {"JOB.EMA", "JOB.NAQ", "JOB.names.csv"}) {
         TempDir dir;
         write_file(dir / existing, "the only copy");
         RunResult r = prep(dir, table, {"t.csv", "JOB"});
@@ -416,7 +421,7 @@ TEST(Prep, ExistingFilesAreReplacedOnlyWithForce) {
         r = prep(dir, table, {"--force", "t.csv", "JOB"});
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_NE(read_file(dir / existing), "the only copy");
-        EXPECT_EQ(files_in(dir.path()), (std::set<std::string>{"t.csv", "JOB.EMA", "JOB.NAQ"}));
+        EXPECT_EQ(files_in(dir.path()), (std::set<std::string>{"t.csv", "JOB.EMA", "JOB.NAQ", "JOB.names.csv"}));
     }
     // A folder that cannot take the files: status 1, nothing left behind.
     TempDir dir;

@@ -7,6 +7,7 @@
 
 #include "input/input.h"
 #include "main/job.h"
+#include "motion/names.h"
 #include "prep.h"
 #include "process/process.h"
 
@@ -19,7 +20,7 @@ namespace seqord::prep {
 namespace {
 
 // Units of the two files written (the program's own numbers).
-constexpr int kUnitEma = 40, kUnitNaq = 41;
+constexpr int kUnitEma = 40, kUnitNaq = 41, kUnitNames = 42;
 
 // Records of the two files that seqord reads free-form, written in fixed
 // columns; the others have the input layouts.
@@ -54,6 +55,8 @@ constexpr std::string_view kHelp =
     "  --title TEXT          the job title (default: TABLE's name and the measure), 50 characters\n"
     "  --rename FILE         short names by hand: a table of two columns, long,short\n"
     "  --force               replace JOB.EMA and JOB.NAQ when they exist\n"
+    "JOB.names.csv, written with them, keeps the full names and these settings for\n"
+    "seqord-plot and seqord-export.\n"
     "Names longer than 8 characters are cut (each cut is reported on standard error).\n"
     "Exit status: 0 files written, 1 a file could not be read or written, 2 a bad table\n"
     "or command line (nothing is written then).\n";
@@ -209,16 +212,48 @@ std::string gap_message(const Settings& s, const Table& t, const proximity::Resu
     return m;
 }
 
-// Writes the two files under temporary names and renames them into place.
+// The names file: the full names behind the short ones, and the settings.
+names::JobNames names_file(const Settings& s, const std::string& title, const Table& t, const Naming& names) {
+    names::JobNames n;
+    auto short_name = [](const Name& x) {
+        std::string v(x.view());
+        while (!v.empty() && v.back() == ' ') v.pop_back();
+        return v;
+    };
+    for (std::size_t k = 0; k < t.years.size(); ++k) {
+        n.year_short.push_back(short_name(names.years[k]));
+        n.year_full.push_back(t.years[k]);
+    }
+    for (std::size_t l = 0; l < t.locations.size(); ++l) {
+        n.location_short.push_back(short_name(names.locations[l]));
+        n.location_full.push_back(t.locations[l]);
+    }
+    const proximity::Settings& m = s.measure;
+    n.settings = {
+        {"measure", m.measure == proximity::Measure::sed ? "sed" : "cor"},
+        {"sed", m.scaling == proximity::Scaling::standardised ? "standardised" : "centred"},
+        {"cor_average", m.average == proximity::Average::z ? "z" : "normal"},
+        {"weighting", m.weighting == proximity::Weighting::weighted ? "weighted" : "equal"},
+        {"years", m.cumulative ? "cumulative" : "per-year"},
+        {"min_common", std::to_string(m.min_common)},
+        {"scale", "1"},
+        {"title", title},
+    };
+    return n;
+}
+
+// Writes the three files under temporary names and renames them into place.
 void write_job(const Settings& s, const std::string& title, const Table& t, const Naming& names,
                const proximity::Result& r) {
-    const std::string ema_path = s.job + ".EMA", naq_path = s.job + ".NAQ";
+    const std::string ema_path = s.job + ".EMA", naq_path = s.job + ".NAQ", names_path = names::path_of(s.job);
     process::StoredFiles files;
     std::string why;
     const int ema_fd = files.create(ema_path, why);
     if (ema_fd < 0) throw Failure(kExitFile, "cannot write " + ema_path + ": " + why);
     const int naq_fd = files.create(naq_path, why);
     if (naq_fd < 0) throw Failure(kExitFile, "cannot write " + naq_path + ": " + why);
+    const int names_fd = files.create(names_path, why);
+    if (names_fd < 0) throw Failure(kExitFile, "cannot write " + names_path + ": " + why);
     const auto maxy = static_cast<std::int32_t>(t.years.size());
     const auto maxl = static_cast<std::int32_t>(t.locations.size());
     const auto maxg = static_cast<std::int32_t>(t.genotypes.size());
@@ -260,17 +295,23 @@ void write_job(const Settings& s, const std::string& title, const Table& t, cons
         for (const Name& n : names.years) write(naq, layouts::kName, {n});
         for (const Name& n : names.locations) write(naq, layouts::kName, {n});
         naq.flush();
+
+        OutStream table;
+        table.bind(kUnitNames, names_path, names_fd, false);
+        names::write(table, names_file(s, title, t, names));
+        table.flush();
     } catch (const RunStop& e) {
         throw Failure(kExitFile, e.what());
     }
     why = files.commit();
-    if (!why.empty()) throw Failure(kExitFile, "cannot store " + ema_path + " and " + naq_path + ": " + why);
+    if (!why.empty())
+        throw Failure(kExitFile, "cannot store " + ema_path + ", " + naq_path + " and " + names_path + ": " + why);
 }
 
 void work(const Settings& s, std::string& out, std::string& err) {
     for (const std::string& n : s.notes) err += "seqord-prep: note: " + n + "\n";
     if (!s.force)
-        for (const char* ext : {".EMA", ".NAQ"})
+        for (const char* ext : {".EMA", ".NAQ", ".names.csv"})
             if (exists(s.job + ext))
                 throw Failure(kExitBad, s.job + ext + " exists already; give --force to replace it");
 
@@ -312,7 +353,7 @@ void work(const Settings& s, std::string& out, std::string& err) {
     for (std::size_t k = 0; k < r.years.size(); ++k)
         out += "  year " + t.years[k] + ": " + std::to_string(r.years[k].retained.size()) + " of " +
                std::to_string(t.locations.size()) + " locations retained\n";
-    out += "seqord-prep: wrote " + s.job + ".EMA and " + s.job + ".NAQ\n";
+    out += "seqord-prep: wrote " + s.job + ".EMA, " + s.job + ".NAQ and " + names::path_of(s.job) + "\n";
 }
 
 }  // namespace
