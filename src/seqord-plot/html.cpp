@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "motion/motion.h"
+#include "motion/names.h"
 #include "plot.h"
 #include "process/process.h"
 #include "records/json.h"
@@ -217,7 +218,19 @@ int run_html(const std::string& job, int fit_axes, std::string& out, std::string
         const std::vector<results::Year> years = results::read_years(orp);
         const motion::Motion m = motion::analyse(motion::from_years(years, fit_axes, orp, warnings), fit_axes);
         warnings.insert(warnings.end(), m.warnings.begin(), m.warnings.end());
-        page = html_page_of(results::job_name(job), years, m, FullNames{}, orp, warnings);
+        const std::optional<names::JobNames> known = names::load_for(job, years, warnings);
+        FullNames full;
+        if (known) {
+            for (std::size_t i = 0; i < known->year_full.size(); ++i) full.years[std::int32_t(i + 1)] = known->year_full[i];
+            for (std::size_t i = 0; i < known->location_full.size(); ++i)
+                full.locations[std::int32_t(i + 1)] = known->location_full[i];
+        }
+        page = html_page_of(results::job_name(job), years, m, full, orp, warnings);
+        if (known) {
+            page.title = known->setting("title");
+            page.settings = known->describe();
+            page.names_file = results::job_name(names::path_of(job));
+        }
     } catch (const InputError& e) {
         for (const auto& w : warnings) err += "seqord-plot: warning: " + w + "\n";
         err += "seqord-plot: error: " + std::string(e.what()) + "; " + html + " is not written\n";

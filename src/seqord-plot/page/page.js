@@ -312,7 +312,7 @@
 
   // ---------------------------------------------------------- drawing ---
 
-  var raf = 0, dirty = { points: false, trails: false, axes: false };
+  var raf = 0, dirty = { points: false, trails: false, axes: false, ghosts: false };
   function later(what) {
     for (var k in what) dirty[k] = dirty[k] || what[k];
     if (!raf) raf = requestAnimationFrame(flush);
@@ -322,8 +322,8 @@
     if (anim) step(performance.now());
     if (dirty.axes) drawAxes();
     if (dirty.trails) drawTrails();
-    if (dirty.points || dirty.axes) drawPoints();
-    dirty = { points: false, trails: false, axes: false };
+    if (dirty.points || dirty.axes) drawPoints(dirty.ghosts || dirty.axes);
+    dirty = { points: false, trails: false, axes: false, ghosts: false };
     if (anim) raf = requestAnimationFrame(flush);
   }
 
@@ -387,23 +387,29 @@
   }
 
   var ghostOf = [];   // the locations drawn as having left
-  function drawPoints() {
-    var showAll = S.labels;
+  // What each marker was last given, so that a frame of a move touches only
+  // what changes (hundreds of markers, sixty frames a second).
+  var shown = locs.map(function () { return { 'class': 'loc', display: 'none', transform: '', opacity: '1' }; });
+  function put(i, key, value) {
+    if (shown[i][key] !== value) { shown[i][key] = value; marks[i].setAttribute(key, value); }
+  }
+  function drawPoints(ghosts) {
     for (var i = 0; i < nL; i++) {
-      var g = marks[i], x = cur[2 * i];
-      if (x !== x) { if (g.getAttribute('display') !== 'none') g.setAttribute('display', 'none'); continue; }
-      g.setAttribute('display', 'inline');
-      g.setAttribute('transform', 'translate(' + sx(x).toFixed(2) + ',' + sy(cur[2 * i + 1]).toFixed(2) + ')');
-      g.setAttribute('opacity', alpha[i] < 1 ? alpha[i].toFixed(2) : '1');
-      g.lastChild.setAttribute('display', showAll || i === S.sel ? 'inline' : 'none');
+      var x = cur[2 * i];
+      if (x !== x) { put(i, 'display', 'none'); continue; }
+      put(i, 'display', 'inline');
+      put(i, 'transform', 'translate(' + sx(x).toFixed(1) + ',' + sy(cur[2 * i + 1]).toFixed(1) + ')');
+      put(i, 'opacity', alpha[i] < 1 ? alpha[i].toFixed(2) : '1');
     }
+    if (ghosts === false) return;
     gGhosts.textContent = '';
     var prev = S.year > 0 ? pos[S.frame][S.year - 1] : null;
     ghostOf.forEach(function (i) {
       var g = s('g', { 'class': 'ghost', 'data-left': locs[i].name,
-                       transform: 'translate(' + sx(prev[2 * i]).toFixed(2) + ',' + sy(prev[2 * i + 1]).toFixed(2) + ')' }, gGhosts);
+                       transform: 'translate(' + sx(prev[2 * i]).toFixed(1) + ',' + sy(prev[2 * i + 1]).toFixed(1) + ')' }, gGhosts);
       s('circle', { r: 5 }, g);
-      if (showAll || i === S.sel) { var t = s('text', { x: 8, y: -6 }, g); t.textContent = locs[i].name + ' (left)'; }
+      var t = s('text', { x: 8, y: -6 }, g);
+      t.textContent = locs[i].name + ' (left)';
     });
   }
 
@@ -445,8 +451,7 @@
     ghostOf = [];
     for (var j = 0; j < nL; j++) {
       var here = to[2 * j] === to[2 * j], before = prev && prev[2 * j] === prev[2 * j];
-      marks[j].setAttribute('class', 'loc' + (here ? ' present' : '') + (here && prev && !before ? ' enter' : '') +
-                                     (j === S.sel ? ' sel' : ''));
+      put(j, 'class', 'loc' + (here ? ' present' : '') + (here && prev && !before ? ' enter' : '') + (j === S.sel ? ' sel' : ''));
       if (before && !here) ghostOf.push(j);
     }
     if (animate && !reduceMotion) {
@@ -465,7 +470,7 @@
       tr.classList.toggle('current', tr.seqordRow.to === i);
     });
     describeSelection();
-    later({ points: true, axes: true });
+    later({ points: true, axes: true, ghosts: true });
     if (!anim) flush();
   }
 
@@ -478,7 +483,7 @@
       ? 'Consensus frame: each year turned (rotation or reflection, no scaling) onto the years before it; one scale for all years, so an arrow is a real move.'
       : 'As seqord aligned them: axes 1 and 2 of each year, only their signs lined up; the axes of successive years may still turn or swap.';
     setYear(S.year, false);
-    later({ trails: true, axes: true, points: true });
+    later({ trails: true, axes: true, points: true, ghosts: true });
     flush();
   }
 
@@ -486,10 +491,12 @@
 
   function select(i) {
     S.sel = S.sel === i ? -1 : i;
-    marks.forEach(function (g, j) { g.classList.toggle('sel', j === S.sel); });
+    marks.forEach(function (g, j) {
+      if (g.classList.contains('sel') !== (j === S.sel)) { g.classList.toggle('sel'); shown[j]['class'] = g.getAttribute('class'); }
+    });
     stabTable.body.querySelectorAll('tr').forEach(function (tr) { tr.classList.toggle('current', tr.seqordRow.loc === S.sel); });
     describeSelection();
-    later({ trails: true, points: true });
+    later({ trails: true });
   }
   function describeSelection() {
     if (S.sel < 0) { selInfo.textContent = 'Click a location (or a row of the stability table) to follow it over the years.'; return; }
@@ -610,14 +617,18 @@
     frameInputs[f].addEventListener('change', function () { if (frameInputs[f].checked) setFrame(f); });
   });
   trailBox.addEventListener('change', function () { S.trails = trailBox.checked; later({ trails: true }); });
-  labelBox.addEventListener('change', function () { S.labels = labelBox.checked; later({ points: true }); });
+  function showLabels() {
+    gPoints.classList.toggle('nolabels', !S.labels);
+    gGhosts.classList.toggle('nolabels', !S.labels);
+  }
+  labelBox.addEventListener('change', function () { S.labels = labelBox.checked; showLabels(); });
   resetBtn.addEventListener('click', resetZoom);
 
   // ------------------------------------------------------- downloads ---
 
   var plotStyle = document.getElementById('seqord-plot-style').textContent;
   function svgText() {
-    if (anim) { anim.t0 = -Infinity; step(0); drawPoints(); }
+    if (anim) { anim.t0 = -Infinity; step(0); drawPoints(true); }
     var c = svg.cloneNode(true);
     c.setAttribute('xmlns', NS);
     c.setAttribute('width', W);
@@ -688,5 +699,6 @@
     png: function (scale) { return canvasOf(scale || 1).then(function (cv) { return cv.toDataURL('image/png'); }); }
   });
 
+  showLabels();
   setFrame(S.frame);
 })();
