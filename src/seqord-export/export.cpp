@@ -6,6 +6,8 @@
 #include <set>
 
 #include "csv/csv.h"
+#include "motion/motion.h"
+#include "motion/names.h"
 #include "process/process.h"
 #include "results/results.h"
 
@@ -20,17 +22,25 @@ namespace {
 using results::InputError;
 
 constexpr std::string_view kUsage =
-    "usage: seqord-export [--out DIR] [--] JOB\n"
+    "usage: seqord-export [--out DIR] [--fit-axes K] [--] JOB\n"
     "       seqord-export --help | --version\n"
     "Reads JOB.SOR, JOB.ORS and JOB.ORP, the result files seqord wrote for job JOB, and\n"
-    "writes three CSV tables beside them:\n"
-    "  JOB.points.csv     year_index,year,location_index,location,axis1,axis2,axis3,axis4\n"
-    "                     (the aligned points of each year)\n"
+    "writes six CSV tables beside them:\n"
+    "  JOB.points.csv     year_index,year,location_index,location,axis1,axis2,axis3,axis4,\n"
+    "                     location_name (the aligned points of each year)\n"
     "  JOB.axes.csv       year_index,year,axis,eigenvalue,percent,cumulative_percent\n"
     "                     (the axes each year kept)\n"
     "  JOB.alignment.csv  year_index,next_year_index,axis,correlation,reversed\n"
     "                     (the correlations between the axes of successive years)\n"
-    "  --out DIR  write the tables into the folder DIR instead\n"
+    "  JOB.pairs.csv      year_index,next_year_index,common_locations,ss_seqord,ss_fit,\n"
+    "                     procrustes_r (each later year fitted onto the one before it)\n"
+    "  JOB.consensus.csv  location_index,location,location_name,years,dim1,...,dimK,\n"
+    "                     spread,mean_step (each location's consensus position and stability)\n"
+    "  JOB.trajectory.csv year_index,year,location_index,location,location_name,dim1,...,dimK\n"
+    "                     (every placed point in the consensus frame)\n"
+    "  --out DIR       write the tables into the folder DIR instead\n"
+    "  --fit-axes K    fit the years on their first K axes, 2 to 4 (default 2)\n"
+    "Full names come from JOB.names.csv (written by seqord-prep) when it is of this run.\n"
     "JOB may be given with a folder, and with the extension of one of its result files.\n"
     "Exit status: 0 tables written, 1 a table could not be written, 2 usage error or a\n"
     "result file missing, unreadable or malformed (nothing is written then).\n";
@@ -39,11 +49,13 @@ constexpr process::Option kOptions[] = {
     {"help", 'h', false},
     {"version", 'V', false},
     {"out", 0, true},
+    {"fit-axes", 0, true},
 };
 
 // The record layer writes every stream under a unit number; the tables
 // have these.
-constexpr int kPointsUnit = 31, kAxesUnit = 32, kAlignmentUnit = 33;
+constexpr int kPointsUnit = 31, kAxesUnit = 32, kAlignmentUnit = 33, kPairsUnit = 34, kConsensusUnit = 35,
+              kTrajectoryUnit = 36;
 
 std::string name_field(const Name& n) { return std::string(results::trimmed(n)); }
 
@@ -97,9 +109,48 @@ void check_same_run(const results::Report& report, const results::Summary& summa
     }
 }
 
+// The tables of how the locations move.
+template <class FullName>
+void motion_tables(Tables& t, const std::vector<results::Year>& years, const std::string& orp, int k,
+                   const FullName& location_name, std::vector<std::string>& warnings) {
+    const std::vector<motion::YearPoints> points = motion::from_years(years, k, orp, warnings);
+    const motion::Motion m = motion::analyse(points, k);
+    for (const std::string& w : m.warnings) warnings.push_back(orp + ": " + w);
+    auto maybe = [](const std::optional<double>& v) { return v ? motion::number(*v) : std::string(); };
+    std::vector<std::string> dims;
+    for (int d = 1; d <= k; ++d) dims.push_back("dim" + std::to_string(d));
+
+    t.pairs.header = {"year_index", "next_year_index", "common_locations", "ss_seqord", "ss_fit", "procrustes_r"};
+    for (const motion::PairFit& p : m.pairs)
+        t.pairs.rows.push_back({std::to_string(p.year_index), std::to_string(p.next_year_index), std::to_string(p.common),
+                                maybe(p.ss_seqord), maybe(p.ss_fit), maybe(p.procrustes_r)});
+
+    t.consensus.header = {"location_index", "location", "location_name", "years"};
+    t.consensus.header.insert(t.consensus.header.end(), dims.begin(), dims.end());
+    t.consensus.header.insert(t.consensus.header.end(), {"spread", "mean_step"});
+    for (const motion::Location& l : m.locations) {
+        std::vector<std::string> row = {std::to_string(l.location), l.name, location_name(l.location, l.name),
+                                        std::to_string(l.years)};
+        for (int d = 0; d < k; ++d) row.push_back(motion::number(l.consensus[std::size_t(d)]));
+        row.push_back(motion::number(l.spread));
+        row.push_back(maybe(l.mean_step));
+        t.consensus.rows.push_back(std::move(row));
+    }
+
+    t.trajectory.header = {"year_index", "year", "location_index", "location", "location_name"};
+    t.trajectory.header.insert(t.trajectory.header.end(), dims.begin(), dims.end());
+    for (const motion::PlacedYear& y : m.placed)
+        for (const motion::Point& p : y.points) {
+            std::vector<std::string> row = {std::to_string(y.index), y.name, std::to_string(p.location), p.name,
+                                            location_name(p.location, p.name)};
+            for (int d = 0; d < k; ++d) row.push_back(motion::number(p.x[std::size_t(d)]));
+            t.trajectory.rows.push_back(std::move(row));
+        }
+}
+
 }  // namespace
 
-Tables build(const std::string& job, std::vector<std::string>& warnings) {
+Tables build(const std::string& job, std::vector<std::string>& warnings, int fit_axes) {
     const std::string sor = job + ".SOR", ors = job + ".ORS", orp = job + ".ORP";
     const results::Summary summary = results::read_summary(ors);
     const results::Report report = results::read_report(sor);
@@ -137,12 +188,19 @@ Tables build(const std::string& job, std::vector<std::string>& warnings) {
     Tables t;
     Asterisks in_orp(orp), in_axes(sor), in_alignment(sor);
 
-    t.points.header = {"year_index", "year", "location_index", "location", "axis1", "axis2", "axis3", "axis4"};
+    const std::optional<names::JobNames> full = names::load_for(job, years, warnings);
+    auto location_name = [&](std::int32_t index, const std::string& short_name) {
+        return full ? full->location(index, short_name) : short_name;
+    };
+
+    t.points.header = {"year_index", "year", "location_index", "location", "axis1", "axis2", "axis3", "axis4",
+                       "location_name"};
     for (const results::Year& y : years)
         for (const results::PointRecord& p : y.points)
             t.points.rows.push_back({std::to_string(y.head.index), name_field(p.year), std::to_string(p.location),
                                      name_field(p.name), in_orp.take(p.axis[0]), in_orp.take(p.axis[1]),
-                                     in_orp.take(p.axis[2]), in_orp.take(p.axis[3])});
+                                     in_orp.take(p.axis[2]), in_orp.take(p.axis[3]),
+                                     location_name(p.location, name_field(p.name))});
 
     t.axes.header = {"year_index", "year", "axis", "eigenvalue", "percent", "cumulative_percent"};
     for (std::size_t i = 0; i < report.years.size(); ++i) {
@@ -163,6 +221,8 @@ Tables build(const std::string& job, std::vector<std::string>& warnings) {
             t.alignment.rows.push_back(
                 {std::to_string(r.year), std::to_string(r.next_year), std::to_string(m + 1), in_alignment.take(c), reversed});
         }
+
+    motion_tables(t, years, orp, fit_axes, location_name, warnings);
 
     in_orp.warn(points_name, warnings);
     in_axes.warn(axes_name, warnings);
@@ -188,7 +248,10 @@ std::string store(const Tables& t, const std::string& base) {
         int unit;
     } files[] = {{&t.points, base + ".points.csv", kPointsUnit},
                  {&t.axes, base + ".axes.csv", kAxesUnit},
-                 {&t.alignment, base + ".alignment.csv", kAlignmentUnit}};
+                 {&t.alignment, base + ".alignment.csv", kAlignmentUnit},
+                 {&t.pairs, base + ".pairs.csv", kPairsUnit},
+                 {&t.consensus, base + ".consensus.csv", kConsensusUnit},
+                 {&t.trajectory, base + ".trajectory.csv", kTrajectoryUnit}};
     for (const auto& f : files) {
         std::string why;
         const int fd = set.create(f.path, why);
@@ -230,10 +293,18 @@ int run(int argc, const char* const* argv, std::string& out, std::string& err) {
         base = dir + (dir.back() == '/' ? "" : "/") + results::job_name(job);
     }
 
+    int fit_axes = motion::kDefaultFitAxes;
+    if (args.has("fit-axes")) {
+        const std::string& v = args.values.find("fit-axes")->second;
+        if (v.size() != 1 || v[0] < '0' + motion::kMinFitAxes || v[0] > '0' + motion::kMaxFitAxes)
+            return usage_error(err, "--fit-axes takes 2, 3 or 4, not '" + v + "'");
+        fit_axes = v[0] - '0';
+    }
+
     std::vector<std::string> warnings;
     Tables t;
     try {
-        t = build(job, warnings);
+        t = build(job, warnings, fit_axes);
     } catch (const InputError& e) {
         for (const auto& w : warnings) err += "seqord-export: warning: " + w + "\n";
         err += "seqord-export: error: " + std::string(e.what()) + "; no table is written\n";
@@ -246,7 +317,10 @@ int run(int argc, const char* const* argv, std::string& out, std::string& err) {
     }
     out += "seqord-export: wrote " + base + ".points.csv (" + std::to_string(t.points.rows.size()) + " rows), " +
            base + ".axes.csv (" + std::to_string(t.axes.rows.size()) + " rows), " + base + ".alignment.csv (" +
-           std::to_string(t.alignment.rows.size()) + " rows)\n";
+           std::to_string(t.alignment.rows.size()) + " rows), " + base + ".pairs.csv (" +
+           std::to_string(t.pairs.rows.size()) + " rows), " + base + ".consensus.csv (" +
+           std::to_string(t.consensus.rows.size()) + " rows), " + base + ".trajectory.csv (" +
+           std::to_string(t.trajectory.rows.size()) + " rows)\n";
     return results::kExitDone;
 }
 
