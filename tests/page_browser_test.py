@@ -207,7 +207,7 @@ class Interaction(unittest.TestCase):
         for part in ('GrandRapids', job['years'][2], '%.3f' % x, '%.3f' % y,
                      'spread %.3f' % float(row['spread']), 'mean step %.3f' % float(row['mean_step'])):
             self.assertIn(part.replace('-0.000', '0.000'), text)
-        ActionChains(page).move_by_offset(0, 300).perform()   # off every marker
+        ActionChains(page).move_to_element(page.find_element(By.CSS_SELECTOR, '#plot .axislabel')).perform()
         self.assertFalse(tip.is_displayed())
 
     def test_slider_takes_the_arrow_keys(self):
@@ -232,8 +232,8 @@ class Interaction(unittest.TestCase):
             for i in range(1, len(job['years'])):
                 view('setYear(arguments[0])', i)
                 before, now = set(job[frame][i - 1]), set(job[frame][i])
-                entered = {e.get_attribute('data-location') for e in page.find_elements(By.CSS_SELECTOR, 'g.loc.enter')}
-                left = {e.get_attribute('data-left') for e in page.find_elements(By.CSS_SELECTOR, 'g.ghost')}
+                entered = {e.get_attribute('data-location') for e in page.find_elements(By.CSS_SELECTOR, '#plot g.loc.enter')}
+                left = {e.get_attribute('data-left') for e in page.find_elements(By.CSS_SELECTOR, '#plot g.ghost')}
                 with self.subTest(frame=frame, year=job['years'][i]):
                     self.assertEqual(entered, now - before)
                     self.assertEqual(left, before - now)

@@ -154,7 +154,7 @@
 
   var main = h('main', {}, null, body);
   var box = h('div', { 'class': 'plotbox' }, null, main);
-  var svg = s('svg', { 'class': 'plot', viewBox: '0 0 ' + W + ' ' + H, role: 'img', 'aria-label': 'Locations of the year' }, box);
+  var svg = s('svg', { id: 'plot', 'class': 'plot', viewBox: '0 0 ' + W + ' ' + H, role: 'img', 'aria-label': 'Locations of the year' }, box);
   var tip = h('div', { role: 'tooltip', id: 'tip', hidden: '' }, null, box);
   var side = h('aside', {}, null, main);
 
