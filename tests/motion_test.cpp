@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <random>
 
 #include "motion/motion.h"
+#include "motion/names.h"
+#include "support.h"
 
 namespace seqord::motion {
 namespace {
@@ -242,6 +245,158 @@ TEST(MotionNumber, ShortestFormReadsBackToTheSameDouble) {
     EXPECT_EQ(number(0.1), "0.1");
     EXPECT_EQ(number(-0.0), "0");
     EXPECT_EQ(number(40.0), "40");
+}
+
+// ------------------------------------------- against numpy, whole runs ---
+
+using test::RunResult;
+using test::TempDir;
+
+bool have_numpy() { return std::system("/usr/bin/python3 -c 'import numpy' >/dev/null 2>&1") == 0; }
+
+// The tables of seqord-export against tests/motion_check.py, which reads
+// JOB.ORP by its columns and computes everything again with numpy.
+RunResult numpy_check(const TempDir& d, int k) {
+    const std::string script = (test::data_dir() / ".." / "motion_check.py").string();
+    return test::run_command(d.path(), "/usr/bin/python3", {script, ".", "JOB", std::to_string(k)});
+}
+
+void export_and_check(const TempDir& d, const std::string& what) {
+    for (int k = kMinFitAxes; k <= kMaxFitAxes; ++k) {
+        const RunResult e = test::run_command(d.path(), SEQORD_EXPORT_EXE, {"--fit-axes", std::to_string(k), "JOB"});
+        ASSERT_EQ(e.status, 0) << what << ": " << e.err;
+        const RunResult r = numpy_check(d, k);
+        EXPECT_EQ(r.status, 0) << what << ", K = " << k << ":\n" << r.out << r.err;
+    }
+}
+
+TEST(MotionNumpy, TheKnownGoodRunsAndTheBarleyTrialAgreeWithNumpy) {
+    if (!have_numpy()) GTEST_SKIP() << "/usr/bin/python3 has no numpy (tools/deps.sh installs python3-numpy)";
+    for (const char* g : {"small_001", "small_002", "small_003", "edge_axes_gt_10", "edge_base", "edge_year_missing",
+                          "edge_nl_10_11_12"}) {
+        TempDir d;
+        for (const char* ext : {".SOR", ".ORS", ".POR", ".ORP"})
+            std::filesystem::copy_file(test::data_dir() / "golden" / g / "expected" / ("JOB" + std::string(ext)),
+                                       d / ("JOB" + std::string(ext)));
+        export_and_check(d, g);
+    }
+    // Barley: a location missing from some years, and real turns.
+    TempDir d;
+    std::filesystem::copy_file(test::data_dir() / ".." / ".." / "examples" / "barley.csv", d / "barley.csv");
+    ASSERT_EQ(test::run_command(d.path(), SEQORD_PREP_EXE, {"--value", "value", "barley.csv", "JOB"}).status, 0);
+    ASSERT_EQ(test::run_command(d.path(), SEQORD_EXE, {"JOB"}).status, 0);
+    export_and_check(d, "barley");
+
+    // The check itself sees a change in the last digit of one figure.
+    std::string consensus = test::read_file(d / "JOB.consensus.csv");
+    const std::size_t at = consensus.find("\r\n1,") + 2;
+    const std::size_t comma = consensus.find(',', consensus.find(",", consensus.find(",", consensus.find(",", at) + 1) + 1) + 1);
+    consensus.insert(comma + 1, "1");  // dim1 of the first location, 1 in front
+    test::write_file(d / "JOB.consensus.csv", consensus);
+    EXPECT_EQ(numpy_check(d, 4).status, 1);
+}
+
+// ------------------------------------------------------- the names file ---
+
+// Four locations, two of them with names longer than 8 characters (one
+// with a comma and a quote, one in UTF-8), two years, five genotypes.
+std::string long_named_table() {
+    const char* locations[] = {"Alpha", "Grand Rapids, \"North\" MN", "Överby-Långnäs", "Zed"};
+    std::string t = "year,location,genotype,yield\n";
+    for (int y = 0; y < 2; ++y)
+        for (int l = 0; l < 4; ++l)
+            for (int g = 0; g < 5; ++g) {
+                std::string name = locations[l];
+                if (name.find(',') != std::string::npos) name = "\"Grand Rapids, \"\"North\"\" MN\"";
+                t += std::to_string(2001 + y) + "," + name + ",g" + std::to_string(g) + "," +
+                     std::to_string((g * 7 + l * l * 3 + y * 5 + g * l) % 13 + g) + "\n";
+            }
+    return t;
+}
+
+struct NamedJob {
+    TempDir dir;
+    RunResult prep;
+    NamedJob(const std::string& table, const std::string& job = "JOB") {
+        test::write_file(dir / "t.csv", table);
+        prep = test::run_command(dir.path(), SEQORD_PREP_EXE, {"--force", "--title", "Names", "t.csv", job});
+        if (prep.status == 0) test::run_command(dir.path(), SEQORD_EXE, {job});
+    }
+    RunResult exported() const { return test::run_command(dir.path(), SEQORD_EXPORT_EXE, {"JOB"}); }
+};
+
+TEST(MotionNames, FullNamesGoRoundFromTheTableToTheExportedTables) {
+    NamedJob j(long_named_table());
+    ASSERT_EQ(j.prep.status, 0) << j.prep.err;
+    const names::JobNames n = names::read(names::path_of((j.dir / "JOB").string()));
+    // Locations in the order of their bytes: Ö after Z.
+    EXPECT_EQ(n.location_full, (std::vector<std::string>{"Alpha", "Grand Rapids, \"North\" MN", "Zed", "Överby-Långnäs"}));
+    EXPECT_EQ(n.location_short, (std::vector<std::string>{"Alpha", "Grand Ra", "Zed", "Överby-"}));
+    EXPECT_EQ(n.year_full, (std::vector<std::string>{"2001", "2002"}));
+    EXPECT_EQ(n.setting("title"), "Names");
+    EXPECT_EQ(n.describe(), "SED, standardised, cumulative over years, min-common 3");
+
+    const RunResult e = j.exported();
+    ASSERT_EQ(e.status, 0) << e.err;
+    EXPECT_EQ(e.err, "");
+    const std::string points = test::read_file(j.dir / "JOB.points.csv");
+    EXPECT_TRUE(test::contains(points, ",Grand Ra,")) << points;
+    EXPECT_TRUE(test::contains(points, ",\"Grand Rapids, \"\"North\"\" MN\"\r\n")) << points;
+    EXPECT_TRUE(test::contains(points, ",Överby-Långnäs\r\n")) << points;
+    const std::string consensus = test::read_file(j.dir / "JOB.consensus.csv");
+    EXPECT_TRUE(test::contains(consensus, "\r\n4,Överby-,Överby-Långnäs,2,")) << consensus;
+}
+
+TEST(MotionNames, AMissingDamagedOrForeignNamesFileLeavesTheShortNames) {
+    const std::string foreign =
+        "year,location,genotype,yield\n" + std::string("2001,Alpha,g1,1\n2001,Alpha,g2,2\n2001,Alpha,g3,4\n") +
+        "2001,Bravo,g1,2\n2001,Bravo,g2,1\n2001,Bravo,g3,5\n2001,Carlo,g1,3\n2001,Carlo,g2,3\n2001,Carlo,g3,1\n";
+    const std::string kept = "seqord-export: warning: ";
+    struct Case {
+        const char* what;
+        std::string names;  // what JOB.names.csv holds; "-" none
+        const char* warning;  // "" none
+    } cases[] = {
+        {"missing", "-", ""},
+        {"empty", "", "JOB.names.csv: is empty; the 8-character names are used"},
+        {"another header", "kind,index,short,long\r\n", "JOB.names.csv, line 1: the header is not kind,index,name,value"},
+        {"a row cut short", "kind,index,name,value\r\nyear,1,2001\r\n", "JOB.names.csv, line 2: holds 3 fields, not 4"},
+        {"an unknown kind", "kind,index,name,value\r\ngenotype,1,g,g\r\n", "line 2: the kind 'genotype' is none of"},
+        {"an index out of order", "kind,index,name,value\r\nyear,2,2002,2002\r\n", "line 2: year '2' where year 1 belongs"},
+        {"a quote left open", "kind,index,name,value\r\nyear,1,\"2001,2001\r\n", "JOB.names.csv, line 2: "},
+        {"of another job", "*", "JOB.names.csv: location 2 is 'Bravo' there, 'Grand Ra' in the run: it is not of this run"},
+        {"no locations", "kind,index,name,value\r\nyear,1,2001,2001\r\n", "JOB.names.csv: it names no location 1 (Alpha)"},
+        {"too few years", "kind,index,name,value\r\nyear,1,2001,2001\r\nlocation,1,Alpha,A\r\nlocation,2,Grand Ra,G\r\n"
+                          "location,3,Zed,Z\r\nlocation,4,Överby-,Ö\r\n", "JOB.names.csv: it names no year 2 (2002)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        NamedJob j(long_named_table());
+        ASSERT_EQ(j.prep.status, 0);
+        if (c.names == "-") std::filesystem::remove(j.dir / "JOB.names.csv");
+        else if (c.names == "*") {
+            NamedJob other(foreign);
+            ASSERT_EQ(other.prep.status, 0) << other.prep.err;
+            std::filesystem::copy_file(other.dir / "JOB.names.csv", j.dir / "JOB.names.csv",
+                                       std::filesystem::copy_options::overwrite_existing);
+        } else {
+            test::write_file(j.dir / "JOB.names.csv", c.names);
+        }
+        const RunResult e = j.exported();
+        ASSERT_EQ(e.status, 0) << e.err;
+        if (*c.warning == '\0') {
+            EXPECT_EQ(e.err, "");
+        } else {
+            EXPECT_TRUE(test::contains(e.err, kept)) << e.err;
+            EXPECT_TRUE(test::contains(e.err, c.warning)) << e.err;
+            EXPECT_TRUE(test::contains(e.err, "; the 8-character names are used\n")) << e.err;
+        }
+        const std::string points = test::read_file(j.dir / "JOB.points.csv");
+        EXPECT_TRUE(test::contains(points, ",Grand Ra,")) << points;
+        EXPECT_FALSE(test::contains(points, "Grand Rapids")) << points;
+        EXPECT_TRUE(test::contains(points, ",Överby-,")) << points;
+        EXPECT_TRUE(test::contains(points, ",Överby-\r\n")) << points;
+    }
 }
 
 }  // namespace

@@ -8,6 +8,7 @@ set -uo pipefail
 # Keep one package a line, with what needs it.
 packages=(
   libxml2-utils      # xmllint: the page checks of seqord-plot
+  python3-numpy      # /usr/bin/python3 with numpy: the independent check of the motion tables
   chromium           # the browser test of seqord-plot --html (headless)
   chromium-driver    # chromedriver for that test
   python3-selenium   # drives it, under /usr/bin/python3
