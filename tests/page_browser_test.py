@@ -197,7 +197,7 @@ class Interaction(unittest.TestCase):
         from selenium.webdriver.common.by import By
         view("setFrame('fitted')")
         view('setYear(2)')
-        target = page.find_element(By.CSS_SELECTOR, 'g.loc[data-location="GrandRapids"] circle')
+        target = page.find_element(By.CSS_SELECTOR, 'g.loc[data-location="GrandRapids"] circle.dot')
         ActionChains(page).move_to_element(target).perform()
         tip = page.find_element(By.CSS_SELECTOR, '[role="tooltip"]')
         self.assertTrue(tip.is_displayed())
@@ -244,13 +244,13 @@ class Interaction(unittest.TestCase):
         from selenium.webdriver.common.by import By
         view("setFrame('fitted')")
         view('setYear(0)')
-        page.find_element(By.CSS_SELECTOR, 'g.loc[data-location="Morris"] circle').click()
+        page.find_element(By.CSS_SELECTOR, 'g.loc[data-location="Morris"] circle.dot').click()
         panel = page.find_element(By.ID, 'selection').text
         years = [job['years'][i] for i, y in enumerate(job['fitted']) if 'Morris' in y]
         self.assertIn('Morris', panel)
         self.assertEqual([b.text for b in page.find_elements(By.CSS_SELECTOR, '#selection ul.years button')], years)
         self.assertEqual(len(page.find_elements(By.CSS_SELECTOR, '.seltrail .stop')), len(years))
-        page.find_element(By.CSS_SELECTOR, 'g.loc[data-location="Morris"] circle').click()   # again: off
+        page.find_element(By.CSS_SELECTOR, 'g.loc[data-location="Morris"] circle.dot').click()   # again: off
         self.assertEqual(len(page.find_elements(By.CSS_SELECTOR, '.seltrail .stop')), 0)
 
 

@@ -149,8 +149,9 @@
   var trailBox = checkbox('trails', 'trajectories', S.trails);
   var labelBox = checkbox('labels', 'names', S.labels);
   var resetBtn = h('button', { type: 'button', id: 'reset' }, 'Reset zoom', bar);
-  var svgBtn = h('button', { type: 'button', id: 'download-svg' }, 'Download SVG', bar);
-  var pngBtn = h('button', { type: 'button', id: 'download-png' }, 'Download PNG', bar);
+  var dl = h('span', { 'class': 'group' }, 'Download the view: ', bar);
+  var svgBtn = h('button', { type: 'button', id: 'download-svg', title: 'the view as an SVG picture' }, 'SVG', dl);
+  var pngBtn = h('button', { type: 'button', id: 'download-png', title: 'the view as a PNG image (twice the size)' }, 'PNG', dl);
 
   var main = h('main', {}, null, body);
   var box = h('div', { 'class': 'plotbox' }, null, main);
@@ -161,9 +162,18 @@
   var defs = s('defs', {}, svg);
   var clip = s('clipPath', { id: 'seqord-clip' }, defs);
   s('rect', { x: M.l, y: M.t, width: PW, height: PH }, clip);
-  var arrow = s('marker', { id: 'seqord-arrow', viewBox: '0 0 10 10', refX: 9, refY: 5, markerWidth: 7, markerHeight: 7,
-                            orient: 'auto-start-reverse', markerUnits: 'userSpaceOnUse' }, defs);
-  s('path', { d: 'M0,1 L10,5 L0,9 z', 'class': 'arrowhead' }, arrow);
+  // Up to COLOURS locations each have a colour of their own (marker, name
+  // and path); more share one.
+  var COLOURS = 10, own = nL <= COLOURS;
+  function colourOf(i) { return own ? ' c' + i : ''; }
+  ['', ' sel'].concat(own ? locs.map(function (l, i) { return ' c' + i; }) : []).forEach(function (c) {
+    var arrow = s('marker', { id: 'seqord-arrow' + c.replace(' ', '-'), viewBox: '0 0 10 10', refX: 9, refY: 5,
+                              markerWidth: 7, markerHeight: 7, orient: 'auto', markerUnits: 'userSpaceOnUse' }, defs);
+    s('path', { d: 'M0,1 L10,5 L0,9 z', 'class': 'arrowhead' + c }, arrow);
+    var start = s('marker', { id: 'seqord-start' + c.replace(' ', '-'), viewBox: '0 0 10 10', refX: 5, refY: 5,
+                              markerWidth: 7, markerHeight: 7, markerUnits: 'userSpaceOnUse' }, defs);
+    s('circle', { cx: 5, cy: 5, r: 3.6, 'class': 'trailstart' + c }, start);
+  });
   s('rect', { x: 0, y: 0, width: W, height: H, 'class': 'paper' }, svg);
   s('rect', { x: M.l, y: M.t, width: PW, height: PH, 'class': 'area' }, svg);
   var gGrid = s('g', { 'class': 'grid' }, svg);
@@ -184,12 +194,16 @@
   // One marker per location, made once and moved.
   var marks = locs.map(function (l) {
     var g = s('g', { 'class': 'loc', 'data-location': l.name, display: 'none' }, gPoints);
-    s('circle', { r: 5 }, g);
+    s('circle', { r: 9.5, 'class': 'halo' }, g);
+    s('circle', { r: 5, 'class': 'dot' + colourOf(locs.indexOf(l)) }, g);
     var t = s('text', { x: 8, y: -6 }, g);
     t.textContent = l.name;
     return g;
   });
-  var trails = locs.map(function () { return s('polyline', { 'marker-end': 'url(#seqord-arrow)' }, gTrails); });
+  var trails = locs.map(function (l, i) {
+    var c = colourOf(i).replace(' ', '-');
+    return s('polyline', { 'marker-start': 'url(#seqord-start' + c + ')', 'marker-end': 'url(#seqord-arrow' + c + ')' }, gTrails);
+  });
 
   // The side panel: the selected location, the legend.
   h('h2', {}, 'Selected location', side);
@@ -198,14 +212,15 @@
   var legend = h('ul', { 'class': 'legend' }, null, side);
   [['present', 'held by this year'], ['enter', 'new this year: not held by the year before'],
    ['ghost', 'left: held by the year before, not by this one (its place then)'],
-   ['trail', 'trajectory: the location\u2019s path over the years, arrow at its last year']].forEach(function (it) {
+   ['trail', 'trajectory: the location\u2019s path over the years, from the open dot (its first year) to the arrow (its last)']].forEach(function (it) {
     var li = h('li', {}, null, legend);
     var k = s('svg', { width: 26, height: 16, viewBox: '0 0 26 16', 'class': 'plot key' }, li);
     if (it[0] === 'trail') {
       s('line', { x1: 2, y1: 12, x2: 20, y2: 4, 'class': 'trail' }, k);
     } else {
       var g = s('g', { 'class': it[0] === 'ghost' ? 'ghost' : 'loc ' + it[0], transform: 'translate(13,8)' }, k);
-      s('circle', { r: 5 }, g);
+      if (it[0] === 'enter') s('circle', { r: 7, 'class': 'halo' }, g);
+      s('circle', { r: it[0] === 'enter' ? 3.5 : 5, 'class': 'dot' }, g);
     }
     li.appendChild(document.createTextNode(' ' + it[1]));
   });
@@ -225,7 +240,7 @@
     var tb = h('tbody', {}, null, t);
     var by = null, dir = 1;
     var ths = cols.map(function (c, ci) {
-      var th = h('th', { scope: 'col', 'aria-sort': 'none', title: c.title || '' }, null, tr);
+      var th = h('th', { scope: 'col', 'aria-sort': 'none', title: c.title || '', 'class': c.num ? 'num' : '' }, null, tr);
       var b = h('button', { type: 'button' }, c.label, th);
       b.addEventListener('click', function () { sortBy(ci, by === ci ? -dir : 1); });
       return th;
@@ -370,17 +385,25 @@
       for (var i = 0; i < nL; i++) {
         var p = pathOf(i);
         trails[i].setAttribute('points', p);
-        trails[i].setAttribute('class', 'trail' + (S.sel >= 0 ? (i === S.sel ? ' hidden' : ' dim') : ''));
+        trails[i].setAttribute('class', 'trail' + colourOf(i) + (S.sel >= 0 ? (i === S.sel ? ' hidden' : ' dim') : ''));
       }
     }
     gSel.textContent = '';
     if (S.sel < 0) return;
     var ys = yearsOf(S.sel);
-    s('polyline', { points: pathOf(S.sel), 'class': 'trail sel', 'marker-end': 'url(#seqord-arrow)' }, gSel);
+    s('polyline', { points: pathOf(S.sel), 'class': 'trail sel', 'marker-end': 'url(#seqord-arrow-sel)' }, gSel);
+    // Each year's stop is marked; its name is written where it covers no
+    // name written before it (and not at the year shown, which the marker's
+    // own name labels).
+    var taken = [];
     ys.forEach(function (y, j) {
       var a = pos[S.frame][y], X = sx(a[2 * S.sel]), Y = sy(a[2 * S.sel + 1]);
       s(j === 0 ? 'rect' : 'circle', j === 0 ? { x: X - 3.5, y: Y - 3.5, width: 7, height: 7, 'class': 'stop first' }
                                              : { cx: X, cy: Y, r: 2.8, 'class': 'stop' }, gSel);
+      if (y === S.year) return;
+      var w = 6.2 * yearName(y).length, box = [X + 5, Y + 3, X + 5 + w, Y + 14];
+      if (taken.some(function (b) { return box[0] < b[2] && b[0] < box[2] && box[1] < b[3] && b[1] < box[3]; })) return;
+      taken.push(box);
       var t = s('text', { x: X + 5, y: Y + 12, 'class': 'stoplabel' }, gSel);
       t.textContent = yearName(y);
     });
