@@ -333,6 +333,7 @@
     if (!raf) raf = requestAnimationFrame(flush);
   }
   function flush() {
+    if (raf) cancelAnimationFrame(raf);   // called at once: no second loop
     raf = 0;
     if (anim) step(performance.now());
     if (dirty.axes) drawAxes();
@@ -520,6 +521,7 @@
     stabTable.body.querySelectorAll('tr').forEach(function (tr) { tr.classList.toggle('current', tr.seqordRow.loc === S.sel); });
     describeSelection();
     later({ trails: true });
+    flush();
   }
   function describeSelection() {
     if (S.sel < 0) { selInfo.textContent = 'Click a location (or a row of the stability table) to follow it over the years.'; return; }
