@@ -176,6 +176,10 @@ TEST(PageProgram, WritesTheJobsPageFromItsOrpAlone) {
     const std::string html = read_file(d / "JOB.html");
     EXPECT_TRUE(contains(data_of(html), "\"job\":\"JOB\""));
     EXPECT_TRUE(contains(html, "</html>\n"));
+    EXPECT_TRUE(contains(data_of(html), "\"fitAxes\":2,"));
+    // Fitted on three axes, the page shows the first two dimensions of that fit.
+    ASSERT_EQ(run_plot(d.path(), "--html --fit-axes 3 JOB").status, 0);
+    EXPECT_TRUE(contains(data_of(read_file(d / "JOB.html")), "\"fitAxes\":3,"));
 }
 
 TEST(PageProgram, RefusalsWriteNothing) {
@@ -186,6 +190,8 @@ TEST(PageProgram, RefusalsWriteNothing) {
     } cases[] = {
         {"--html", "no job name given"},
         {"--html --axes 1,3 JOB", "--axes is for the static page"},
+        {"--html --frame seqord JOB", "--frame is for the static page"},
+        {"--html --fit-axes 5 JOB", "--fit-axes takes 2, 3 or 4"},
         {"--html A B", "one job name only"},
         {"--html JOB", "JOB.ORP: no such file"},
     };

@@ -629,8 +629,12 @@ TEST(PlotProgram, OneYearWithoutPairsIsDrawnFromAnEmptyPairFile) {
     write_file(d / "JOB.POR", "");
     const RunResult r = run_plot(d.path(), "JOB");
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.err, "seqord-plot: warning: JOB.ORP: year 1 (1996) is not placed: it holds 1 location with all 2 axes, "
+                     "fewer than 3\n");
     const std::string svg = read_file(d / "JOB.svg");
+    EXPECT_NE(svg.find("Years not placed (fewer than 3 points, or fewer than 3 locations shared with the years before): "
+                       "1996 (year 1)"),
+              std::string::npos);
     EXPECT_EQ(panels(svg, "year").size(), 1u);
     EXPECT_EQ(panels(svg, "pair").size(), 0u);
 }
@@ -690,7 +694,7 @@ TEST(PlotProgram, AnyTwoAxesAreDrawnWithTheirShares) {
     TempDir d;
     const auto ex = data_dir() / ".." / ".." / "examples";
     run_seqord(d, ex / "TRIAL.EMA", ex / "TRIAL.NAQ");
-    const RunResult r = run_plot(d.path(), "--axes 3,4 JOB");
+    RunResult r = run_plot(d.path(), "--axes 3,4 --frame seqord JOB");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     const std::string svg = read_file(d / "JOB.svg");
@@ -719,6 +723,17 @@ TEST(PlotProgram, AnyTwoAxesAreDrawnWithTheirShares) {
     // ALDERTON in 2019 stands at its axis 3 and axis 4 values.
     EXPECT_NE(yp[0].find("ALDERTON (location 1): 0.087, -0.084"), std::string::npos);
     EXPECT_NE(panels(svg, "pair")[0].find(">Axis 3 ("), std::string::npos);
+    EXPECT_NE(svg.find("pair panels in the axes as seqord aligned them"), std::string::npos);
+    // In the consensus frame the pair panels show dimensions 3 and 4 of a
+    // fit on four axes; the year panels stay as they are.
+    r = run_plot(d.path(), "--axes 3,4 --fit-axes 4 JOB");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string fitted = read_file(d / "JOB.svg");
+    EXPECT_NE(panels(fitted, "pair")[0].find(">Dimension 3 ("), std::string::npos);
+    EXPECT_EQ(panels(fitted, "pair")[0].find(">Axis 3 ("), std::string::npos);
+    const auto fitted_years = panels(fitted, "year");
+    ASSERT_EQ(fitted_years.size(), yp.size());
+    EXPECT_NE(fitted_years[0].find("ALDERTON (location 1): 0.087, -0.084"), std::string::npos);
     if (!have_xmllint()) GTEST_SKIP() << "xmllint is not installed";
     EXPECT_EQ(xmllint(d / "JOB.svg"), "");
 }
@@ -747,21 +762,23 @@ TEST(PlotProgram, APanelWhoseLabelsDoNotAllFitSaysHowManyAreLeftOff) {
     const RunResult r = run_plot(d.path(), "JOB");
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string prefix = "seqord-plot: warning: year 1 (1996): ";
-    ASSERT_EQ(r.err.rfind(prefix, 0), 0u) << r.err;
-    const std::size_t left_off = std::stoul(r.err.substr(prefix.size()));
+    const std::size_t at = r.err.find(prefix);
+    ASSERT_NE(at, std::string::npos) << r.err;
+    const std::size_t left_off = std::stoul(r.err.substr(at + prefix.size()));
     EXPECT_NE(r.err.find(" of 2500 name labels are left off, for want of room near their markers\n"),
               std::string::npos)
         << r.err;
     const std::string svg = read_file(d / "JOB.svg");
-    EXPECT_EQ(count(svg, "class=\"loc\""), 2500u);
-    EXPECT_EQ(count(svg, "class=\"name\""), 2500u - left_off);
+    const std::string year = panels(svg, "year")[0];
+    EXPECT_EQ(count(year, "class=\"loc\""), 2500u);
+    EXPECT_EQ(count(year, "class=\"name\""), 2500u - left_off);
 }
 
 TEST(PlotProgram, UsageAndHelp) {
     TempDir d;
     RunResult r = run_plot(d.path(), "");
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("seqord-plot: error: no job name given\nusage: seqord-plot [--axes I,J] [--] JOB"), std::string::npos);
+    EXPECT_NE(r.err.find("seqord-plot: error: no job name given\nusage: seqord-plot [--axes I,J] [--fit-axes K] [--frame consensus|seqord] [--] JOB"), std::string::npos);
     r = run_plot(d.path(), "A B");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("one job name only"), std::string::npos);
@@ -773,7 +790,7 @@ TEST(PlotProgram, UsageAndHelp) {
     EXPECT_NE(r.err.find("no job name given"), std::string::npos) << r.err;
     r = run_plot(d.path(), "--help");
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out.rfind("usage: seqord-plot [--axes I,J] [--] JOB", 0), 0u);
+    EXPECT_EQ(r.out.rfind("usage: seqord-plot [--axes I,J] [--fit-axes K] [--frame consensus|seqord] [--] JOB", 0), 0u);
     EXPECT_EQ(r.err, "");
     r = run_plot(d.path(), "--version");
     EXPECT_EQ(r.status, 0);
@@ -783,6 +800,25 @@ TEST(PlotProgram, UsageAndHelp) {
     r = run_plot(d.path(), "-- -J");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("-J.ORP"), std::string::npos) << r.err;
+    // --fit-axes and --frame: bad values, and axes the consensus frame has not.
+    const struct {
+        const char* args;
+        const char* message;
+    } bad[] = {
+        {"--fit-axes 1 JOB", "--fit-axes takes 2, 3 or 4, not '1'"},
+        {"--fit-axes 5 JOB", "--fit-axes takes 2, 3 or 4, not '5'"},
+        {"--fit-axes=two JOB", "--fit-axes takes 2, 3 or 4, not 'two'"},
+        {"--frame=axes JOB", "--frame takes consensus or seqord, not 'axes'"},
+        {"--axes 1,3 JOB", "--axes 1,3 draws the pair panels in the consensus frame, which has 2 dimensions: give "
+                           "--fit-axes 3 or --frame seqord"},
+        {"--axes 4,1 --fit-axes 3 JOB", "which has 3 dimensions: give --fit-axes 4 or --frame seqord"},
+    };
+    for (const auto& c : bad) {
+        r = run_plot(d.path(), c.args);
+        EXPECT_EQ(r.status, 2) << c.args;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << c.args << ": " << r.err;
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(d.path()), {}), 0);
 }
 
 }  // namespace

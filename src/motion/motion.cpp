@@ -351,9 +351,8 @@ Motion analyse(const std::vector<YearPoints>& years, int k) {
     for (std::size_t j = 0; j < years.size(); ++j) {
         const YearPoints& y = years[j];
         PlacedYear py{j, y.index, y.name, y.points};
-        if (y.points.empty()) {
+        if (y.points.empty()) {  // a year without a block in the run: nothing to place, nothing to warn of
             m.not_placed.push_back(j);
-            m.warnings.push_back("year " + year_text(y) + " is not placed: it has no points");
             continue;
         }
         if (m.placed.empty()) {

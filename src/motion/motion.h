@@ -159,7 +159,9 @@ struct Motion {
     int k = kDefaultFitAxes;
     std::vector<PairFit> pairs;        // one per pair of successive years, in order
     std::vector<PlacedYear> placed;    // in file order
-    std::vector<std::size_t> not_placed;  // positions of the years not placed, in order
+    // Positions of the years not placed, in order: those with points have a
+    // warning each; a year without points (no block in the run) has none.
+    std::vector<std::size_t> not_placed;
     std::vector<Location> locations;   // every location of a placed year, by increasing index
     Coords spread_of_axes{};           // the consensus's root mean square coordinate on each dimension
     std::vector<std::string> warnings;

@@ -1,5 +1,7 @@
 // The command line of seqord-plot, the panels it draws, and the storing of
 // the page.
+#include <stdexcept>
+
 #include "plot.h"
 #include "html.h"
 #include "motion/motion.h"
@@ -14,15 +16,22 @@ namespace seqord::plot {
 namespace {
 
 constexpr std::string_view kUsage =
-    "usage: seqord-plot [--axes I,J] [--] JOB\n"
-    "       seqord-plot --html [--] JOB\n"
+    "usage: seqord-plot [--axes I,J] [--fit-axes K] [--frame consensus|seqord] [--] JOB\n"
+    "       seqord-plot --html [--fit-axes K] [--] JOB\n"
     "       seqord-plot --help | --version\n"
     "Reads JOB.ORP and JOB.POR, the plotting files seqord wrote for job JOB, and writes\n"
-    "JOB.svg: a panel per year (axis I across, axis J up, each location named) and a\n"
-    "panel per pair of successive years (an arrow per location retained in both).\n"
-    "  --axes I,J  the two axes to draw: two different axes of 1-4 (default 1,2)\n"
+    "JOB.svg: each location's path over the years and its stability, after the years\n"
+    "are fitted onto one another (rotation or reflection, no scaling); a panel per\n"
+    "year (axis I across, axis J up, each location named); and a panel per pair of\n"
+    "successive years (an arrow per location retained in both).\n"
+    "  --axes I,J      the two axes to draw: two different axes of 1-4 (default 1,2)\n"
+    "  --fit-axes K    fit the years on their first K axes, 2 to 4 (default 2)\n"
+    "  --frame F       the frame of the pair panels: consensus (default; an arrow is a\n"
+    "                  location's movement) or seqord (the axes as seqord aligned them)\n"
+    "Full names and the settings come from JOB.names.csv (written by seqord-prep) when\n"
+    "it is of this run.\n"
     "JOB may be given with a folder, and with the extension .ORP or .POR.\n"
-    "  --html      write JOB.html instead: one interactive page, year by year\n"
+    "  --html          write JOB.html instead: one interactive page, year by year\n"
     "Exit status: 0 page written, 1 page could not be written, 2 usage error or a\n"
     "plotting file missing, unreadable or malformed (nothing is written then).\n";
 
@@ -31,6 +40,8 @@ constexpr process::Option kOptions[] = {
     {"help", 'h', false},
     {"version", 'V', false},
     {"axes", 0, true},
+    {"fit-axes", 0, true},
+    {"frame", 0, true},
 };
 
 // "I,J" with two different axes of 1-4; false for anything else.
@@ -94,6 +105,69 @@ Page page_of(const std::vector<results::Year>& years, const std::vector<results:
     return page;
 }
 
+std::string location_label(const Page& page, std::int32_t location, const Name& name) {
+    const auto it = page.location_names.find(location);
+    return it != page.location_names.end() ? it->second : std::string(shown(name));
+}
+
+std::string year_label(const Page& page, const results::YearHead& head) {
+    const auto it = page.year_names.find(head.index);
+    return it != page.year_names.end() ? it->second : std::string(shown(head.name));
+}
+
+void add_motion(Page& page, const std::vector<results::Year>& years, int k, PairFrame frame,
+                const std::optional<names::JobNames>& names, const std::string& orp,
+                std::vector<std::string>& warnings) {
+    if (frame == PairFrame::consensus && (page.view.x > k || page.view.y > k))
+        throw std::invalid_argument("the consensus frame has " + std::to_string(k) + " dimensions");
+    page.has_motion = true;
+    page.frame = frame;
+    page.motion = motion::analyse(motion::from_years(years, k, orp, warnings), k);
+    for (const std::string& w : page.motion.warnings) warnings.push_back(orp + ": " + w);
+    if (names) {
+        for (const results::Year& y : years) {
+            page.year_names[y.head.index] = names->year(y.head.index, std::string(shown(y.head.name)));
+            for (const results::PointRecord& p : y.points)
+                page.location_names[p.location] = names->location(p.location, std::string(shown(p.name)));
+        }
+        page.title = names->setting("title");
+        page.settings = names->describe();
+    }
+    if (frame != PairFrame::consensus) return;
+
+    // The pair panels again, from the placed points: year j and j + 1 of the
+    // file are pair j.
+    std::vector<const motion::PlacedYear*> placed(years.size(), nullptr);
+    for (const motion::PlacedYear& py : page.motion.placed) placed[py.year] = &py;
+    const auto dx = std::size_t(page.view.x - 1), dy = std::size_t(page.view.y - 1);
+    for (std::size_t j = 0; j < page.pairs.size() && j + 1 < years.size(); ++j) {
+        Pair& panel = page.pairs[j];
+        panel.moves.clear();
+        std::map<std::int32_t, Move> by_location;
+        for (int side = 0; side < 2; ++side) {
+            const motion::PlacedYear* py = placed[j + std::size_t(side)];
+            if (!py) continue;
+            for (const motion::Point& p : py->points) {
+                Move& m = by_location[p.location];
+                m.location = p.location;
+                for (const results::PointRecord& r : years[j + std::size_t(side)].points)
+                    if (r.location == p.location) m.name = r.name;
+                const auto x = float(p.x[dx]), y = float(p.x[dy]);
+                if (side == 0) {
+                    m.in_from = true;
+                    m.x0 = x;
+                    m.y0 = y;
+                } else {
+                    m.in_to = true;
+                    m.x1 = x;
+                    m.y1 = y;
+                }
+            }
+        }
+        for (auto& [location, m] : by_location) panel.moves.push_back(m);
+    }
+}
+
 int run(int argc, const char* const* argv, std::string& out, std::string& err) {
     const process::ParsedArgs args = process::parse_args(argc, argv, kOptions);
     if (!args.problem.empty()) return usage_error(err, args.problem);
@@ -109,12 +183,33 @@ int run(int argc, const char* const* argv, std::string& out, std::string& err) {
     if (args.has("axes") && !parse_view(args.values.find("axes")->second, view))
         return usage_error(err, "--axes takes two different axes of 1-4, as in --axes 1,3 (not '" +
                                     results::quote(args.values.find("axes")->second) + "')");
+    int fit_axes = motion::kDefaultFitAxes;
+    if (args.has("fit-axes")) {
+        const std::string& v = args.values.find("fit-axes")->second;
+        if (v.size() != 1 || v[0] < '0' + motion::kMinFitAxes || v[0] > '0' + motion::kMaxFitAxes)
+            return usage_error(err, "--fit-axes takes 2, 3 or 4, not '" + results::quote(v) + "'");
+        fit_axes = v[0] - '0';
+    }
+    PairFrame frame = PairFrame::consensus;
+    if (args.has("frame")) {
+        const std::string& v = args.values.find("frame")->second;
+        if (v == "seqord") frame = PairFrame::seqord;
+        else if (v != "consensus")
+            return usage_error(err, "--frame takes consensus or seqord, not '" + results::quote(v) + "'");
+    }
+    if (args.has("html") && (args.has("axes") || args.has("frame")))
+        return usage_error(err, std::string(args.has("axes") ? "--axes" : "--frame") +
+                                    " is for the static page; the interactive page (--html) shows axes 1 and 2 "
+                                    "and switches between the frames itself");
+    if (frame == PairFrame::consensus && (view.x > fit_axes || view.y > fit_axes))
+        return usage_error(err, "--axes " + std::to_string(view.x) + "," + std::to_string(view.y) +
+                                    " draws the pair panels in the consensus frame, which has " +
+                                    std::to_string(fit_axes) + " dimensions: give --fit-axes " +
+                                    std::to_string(std::max(view.x, view.y)) + " or --frame seqord");
     if (args.operands.size() > 1) return usage_error(err, "one job name only, please");
     if (args.operands.empty() || args.operands[0].empty()) return usage_error(err, "no job name given");
     const std::string job = results::job_of(args.operands[0], {".ORP", ".POR"});
-    if (args.has("html") && args.has("axes"))
-        return usage_error(err, "--axes is for the static page; the interactive page (--html) shows axes 1 and 2");
-    if (args.has("html")) return run_html(job, motion::kDefaultFitAxes, out, err);
+    if (args.has("html")) return run_html(job, fit_axes, out, err);
     const std::string orp = job + ".ORP", por = job + ".POR", svg = job + ".svg";
 
     std::vector<std::string> warnings;
@@ -124,6 +219,7 @@ int run(int argc, const char* const* argv, std::string& out, std::string& err) {
         const std::vector<results::Pair> pairs = results::read_pairs(por);
         results::check_pairs_fit(years, pairs, por, warnings);
         page = page_of(years, pairs, view, orp, por, warnings);
+        add_motion(page, years, fit_axes, frame, names::load_for(job, years, warnings), orp, warnings);
     } catch (const InputError& e) {
         for (const auto& w : warnings) err += "seqord-plot: warning: " + w + "\n";
         err += "seqord-plot: error: " + std::string(e.what()) + "; " + svg + " is not written\n";

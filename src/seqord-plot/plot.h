@@ -10,10 +10,14 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "motion/motion.h"
+#include "motion/names.h"
 #include "records/records.h"
 #include "results/results.h"
 
@@ -59,12 +63,39 @@ struct Pair {
     std::vector<Move> moves;  // in file order
 };
 
+// The frame of the pair panels: the consensus frame of the fitted years
+// (an arrow is a location's movement), or the axes as seqord aligned them.
+enum class PairFrame { consensus, seqord };
+
 // What a page shows of the plotting files.
 struct Page {
     View view;
     std::vector<Year> years;
     std::vector<Pair> pairs;
+
+    // How the locations move (add_motion): the fits, the frame of the pair
+    // panels, the full names and the settings for the heading.
+    bool has_motion = false;
+    motion::Motion motion;
+    PairFrame frame = PairFrame::seqord;
+    std::map<std::int32_t, std::string> location_names, year_names;  // full names, by index
+    std::string title, settings;  // from the names file; empty when unknown
 };
+
+// The label of a location or a year: its full name when the page has one,
+// else the name of the file without its blanks.
+std::string location_label(const Page& page, std::int32_t location, const Name& name);
+std::string year_label(const Page& page, const results::YearHead& head);
+
+// Adds to a page made by page_of how the locations move: the years fitted
+// on their first `k` axes (src/motion), the full names and settings of
+// `names` when given, and with PairFrame::consensus the pair panels drawn
+// again in the consensus frame, dimension view.x across and view.y up
+// (both at most k; std::invalid_argument otherwise).  A year not placed
+// has no points there.  Warnings of the fits are added to `warnings`.
+void add_motion(Page& page, const std::vector<results::Year>& years, int k, PairFrame frame,
+                const std::optional<names::JobNames>& names, const std::string& orp,
+                std::vector<std::string>& warnings);
 
 // The panels of the page for `view`.  A point whose value on either axis of
 // the view is a field of asterisks is left out, with a warning naming its

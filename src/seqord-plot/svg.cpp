@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <map>
 
 #include "plot.h"
 
@@ -85,7 +86,14 @@ constexpr double kMarginLeft = 62, kMarginTop = 44, kMarginRight = 14, kMarginBo
 constexpr double kPad = 26;  // between the outermost point and the frame
 constexpr double kGap = 18, kPage = 18, kHeading = 56, kSection = 30;
 
-double label_width(const Name& n) { return std::max<double>(1, shown(n).size()) * kCharWidth + 2; }
+// Characters, not bytes, of a UTF-8 label.
+std::size_t characters(std::string_view s) {
+    std::size_t n = 0;
+    for (unsigned char c : s) n += (c & 0xC0) != 0x80;
+    return n;
+}
+
+double label_width(std::string_view label) { return std::max<double>(1, double(characters(label))) * kCharWidth + 2; }
 
 struct Extent {
     double x0 = 0, x1 = 0, y0 = 0, y1 = 0;  // always takes in the origin
@@ -153,7 +161,16 @@ std::string axis_text(int axis, const results::YearHead& a, const results::YearH
     return s + ")";
 }
 
-std::string year_title(const results::YearHead& h) { return xml_escape(std::string(shown(h.name))); }
+// The year as a panel's title gives it: its full name where the page has it.
+std::string year_title(const Page& page, const results::YearHead& h) { return xml_escape(year_label(page, h)); }
+
+// The labels of a consensus dimension: its share of the consensus's spread.
+std::string dimension_text(int d, const motion::Motion& m) {
+    double all = 0.0;
+    for (int i = 0; i < m.k; ++i) all += m.spread_of_axes[std::size_t(i)] * m.spread_of_axes[std::size_t(i)];
+    const double v = m.spread_of_axes[std::size_t(d - 1)];
+    return "Dimension " + std::to_string(d) + (all > 0 ? " (" + number(100.0 * v * v / all, 1) + "% of the consensus)" : "");
+}
 
 // Frame, grid with tick values, the two axes through the origin and their
 // labels, the title lines.
@@ -205,7 +222,7 @@ void panel_frame(Svg& o, const Frame& f, const std::string& title, const std::st
 // The name labels with, where a label stands off, a line to its marker;
 // returns how many are left off for want of room.
 std::size_t panel_labels(Svg& o, const Frame& f, const std::vector<LabelWish>& wishes,
-                         const std::vector<const Name*>& names, const std::vector<bool>& faint,
+                         const std::vector<std::string>& names, const std::vector<bool>& faint,
                          const std::vector<Segment>& segments) {
     Box bounds = f.box();
     bounds.x0 += 2;
@@ -231,7 +248,7 @@ std::size_t panel_labels(Svg& o, const Frame& f, const std::vector<LabelWish>& w
             }
         }
         o << "<text class=\"" << (faint[i] ? "name faint" : "name") << "\" x=\"" << (b.x0 + 1) << "\" y=\""
-          << (b.y1 - 3) << "\">" << xml_escape(std::string(shown(*names[i]))) << "</text>\n";
+          << (b.y1 - 3) << "\">" << xml_escape(names[i]) << "</text>\n";
     }
     o << "</g>\n";
     return left_off;
@@ -249,55 +266,83 @@ void empty_note(Svg& o, const Frame& f, std::string_view text) {
       << "\" text-anchor=\"middle\">" << text << "</text>\n";
 }
 
-std::string point_tip(const Name& n, std::int32_t l, double x, double y) {
-    return xml_escape(std::string(shown(n))) + " (location " + std::to_string(l) + "): " + number(x, 3) + ", " +
-           number(y, 3);
+std::string point_tip(const std::string& label, std::int32_t l, double x, double y) {
+    return xml_escape(label) + " (location " + std::to_string(l) + "): " + number(x, 3) + ", " + number(y, 3);
 }
 
-void year_panel(Svg& o, const Year& y, View v, double side, std::vector<std::string>& warnings) {
-    Extent e;
-    for (const Point& p : y.points) e.add(p.x, p.y);
+void year_panel(Svg& o, const Page& page, const Year& y, View v, double side, const Extent& e,
+                std::vector<std::string>& warnings) {
     const Frame f(side, e);
     const std::size_t n = y.points.size();
-    const std::string title = "Year " + std::to_string(y.head.index) + ": " + year_title(y.head);
+    const std::string title = "Year " + std::to_string(y.head.index) + ": " + year_title(page, y.head);
     const std::string sub = std::to_string(n) + (n == 1 ? " location" : " locations");
     panel_frame(o, f, title, sub, axis_text(v.x, y.head, nullptr), axis_text(v.y, y.head, nullptr));
     if (n == 0) empty_note(o, f, "no location retained in this year");
 
     std::vector<LabelWish> wishes;
-    std::vector<const Name*> names;
+    std::vector<std::string> names;
     o << "<g class=\"points\">\n";
     for (const Point& p : y.points) {
         const double x = f.px(p.x), yy = f.py(p.y);
+        names.push_back(location_label(page, p.location, p.name));
         o << "<circle class=\"loc\" data-location=\"" << int(p.location) << "\" cx=\"" << x << "\" cy=\"" << yy
-          << "\" r=\"" << kMarker << "\"><title>" << point_tip(p.name, p.location, p.x, p.y) << "</title></circle>\n";
-        wishes.push_back({x, yy, kMarker, label_width(p.name), kLabelHeight});
-        names.push_back(&p.name);
+          << "\" r=\"" << kMarker << "\"><title>" << point_tip(names.back(), p.location, p.x, p.y) << "</title></circle>\n";
+        wishes.push_back({x, yy, kMarker, label_width(names.back()), kLabelHeight});
     }
     o << "</g>\n";
     left_off_note(panel_labels(o, f, wishes, names, std::vector<bool>(n, false), {}), n,
                   "year " + std::to_string(y.head.index) + " (" + std::string(shown(y.head.name)) + ")", warnings);
 }
 
-void pair_panel(Svg& o, const Pair& p, View v, double side, std::vector<std::string>& warnings) {
-    Extent e;
-    for (const Move& m : p.moves) {
-        if (m.in_from) e.add(m.x0, m.y0);
-        if (m.in_to) e.add(m.x1, m.y1);
+// The figures of a pair's fit, and whether they mark it as weak.
+std::string fit_text(const motion::PairFit& f, bool& weak) {
+    weak = f.weak();
+    if (!f.procrustes_r) {
+        if (!f.ss_fit)
+            return "fit undetermined: " + std::to_string(f.common) + " location" + (f.common == 1 ? "" : "s") +
+                   " in common, fewer than 3";
+        return "fit undetermined: no spread in one of the years";
     }
+    return std::string(weak ? "weak fit: " : "") + "Procrustes r " + number(*f.procrustes_r, 3) + "; residual SS " +
+           number(*f.ss_seqord, 3) + " as aligned, " + number(*f.ss_fit, 3) + " fitted";
+}
+
+void pair_panel(Svg& o, const Page& page, std::size_t index, double side, const Extent& e,
+                std::vector<std::string>& warnings) {
+    const Pair& p = page.pairs[index];
+    const View v = page.view;
     const Frame f(side, e);
     std::size_t both = 0;
     for (const Move& m : p.moves) both += m.in_from && m.in_to;
-    const std::string a = year_title(p.from), b = year_title(p.to);
+    const std::string a = year_title(page, p.from), b = year_title(page, p.to);
     const std::string title = "Years " + std::to_string(p.from.index) + " \xE2\x86\x92 " + std::to_string(p.to.index) +
                               ": " + a + " \xE2\x86\x92 " + b;
     const std::string sub = std::to_string(both) + " arrows from " + a + " to " + b + "; \xE2\x97\x8B only in " + a +
                             ", \xE2\x97\x8F only in " + b;
-    panel_frame(o, f, title, sub, axis_text(v.x, p.from, &p.to), axis_text(v.y, p.from, &p.to));
+    const bool consensus = page.has_motion && page.frame == PairFrame::consensus;
+    if (consensus)
+        panel_frame(o, f, title, sub, dimension_text(v.x, page.motion), dimension_text(v.y, page.motion));
+    else
+        panel_frame(o, f, title, sub, axis_text(v.x, p.from, &p.to), axis_text(v.y, p.from, &p.to));
+    if (page.has_motion && index < page.motion.pairs.size()) {
+        bool weak = false;
+        const std::string text = fit_text(page.motion.pairs[index], weak);
+        o << "<text class=\"" << (weak ? "fit weak" : "fit") << "\" x=\"" << (kMarginLeft + 6) << "\" y=\""
+          << (kMarginTop + 14) << "\">" << xml_escape(text) << "</text>\n";
+    }
+    if (consensus) {
+        std::string missing;
+        for (std::size_t j : page.motion.not_placed)
+            if (j == index || j == index + 1)
+                missing += (missing.empty() ? "" : ", ") + year_title(page, j == index ? p.from : p.to);
+        if (!missing.empty())
+            o << "<text class=\"fit weak\" x=\"" << (kMarginLeft + 6) << "\" y=\"" << (kMarginTop + 28)
+              << "\">not placed: " << missing << "</text>\n";
+    }
     if (p.moves.empty()) empty_note(o, f, "no location retained in these years");
 
     std::vector<LabelWish> wishes;
-    std::vector<const Name*> names;
+    std::vector<std::string> names;
     std::vector<bool> faint;
     std::vector<Segment> segments;
     o << "<g class=\"moves\">\n";
@@ -306,7 +351,7 @@ void pair_panel(Svg& o, const Pair& p, View v, double side, std::vector<std::str
         double lx = x0, ly = y0;
         if (m.in_from && m.in_to) {
             o << "<g class=\"move\" data-location=\"" << int(m.location) << "\"><title>"
-              << xml_escape(std::string(shown(m.name))) << " (location " << int(m.location) << "): " << number(m.x0, 3)
+              << xml_escape(location_label(page, m.location, m.name)) << " (location " << int(m.location) << "): " << number(m.x0, 3)
               << ", " << number(m.y0, 3) << " \xE2\x86\x92 " << number(m.x1, 3) << ", " << number(m.y1, 3)
               << "</title>";
             o << "<circle class=\"start\" cx=\"" << x0 << "\" cy=\"" << y0 << "\" r=\"2.5\"/>";
@@ -318,20 +363,157 @@ void pair_panel(Svg& o, const Pair& p, View v, double side, std::vector<std::str
             o << "</g>\n";
         } else if (m.in_from) {
             o << "<circle class=\"gone\" cx=\"" << x0 << "\" cy=\"" << y0 << "\" r=\"" << kMarker << "\"><title>"
-              << point_tip(m.name, m.location, m.x0, m.y0) << " in " << a << " only</title></circle>\n";
+              << point_tip(location_label(page, m.location, m.name), m.location, m.x0, m.y0) << " in " << a
+              << " only</title></circle>\n";
         } else {
             lx = x1;
             ly = y1;
             o << "<circle class=\"new\" cx=\"" << x1 << "\" cy=\"" << y1 << "\" r=\"" << kMarker << "\"><title>"
-              << point_tip(m.name, m.location, m.x1, m.y1) << " in " << b << " only</title></circle>\n";
+              << point_tip(location_label(page, m.location, m.name), m.location, m.x1, m.y1) << " in " << b
+              << " only</title></circle>\n";
         }
-        wishes.push_back({lx, ly, kMarker, label_width(m.name), kLabelHeight});
-        names.push_back(&m.name);
+        names.push_back(location_label(page, m.location, m.name));
+        wishes.push_back({lx, ly, kMarker, label_width(names.back()), kLabelHeight});
         faint.push_back(!(m.in_from && m.in_to));
     }
     o << "</g>\n";
     left_off_note(panel_labels(o, f, wishes, names, faint, segments), wishes.size(),
                   "years " + std::to_string(p.from.index) + " and " + std::to_string(p.to.index), warnings);
+}
+
+// The colours of the paths, one per location in turn.
+constexpr const char* kPalette[] = {"#1f77b4", "#d62728", "#2ca02c", "#9467bd", "#ff7f0e", "#17becf",
+                                    "#8c564b", "#e377c2", "#7f7f7f", "#bcbd22"};
+
+// A location's placed positions on the two dimensions of the view, in year
+// order, with the years.
+struct Path {
+    std::int32_t location = 0;
+    std::string label;
+    std::vector<std::pair<double, double>> at;
+    std::vector<std::string> years;
+};
+
+std::vector<Path> paths_of(const Page& page) {
+    const View v = page.view;
+    std::map<std::int32_t, Path> by;
+    for (const motion::PlacedYear& y : page.motion.placed)
+        for (const motion::Point& p : y.points) {
+            Path& path = by[p.location];
+            path.location = p.location;
+            path.at.emplace_back(p.x[std::size_t(v.x - 1)], p.x[std::size_t(v.y - 1)]);
+            path.years.push_back(page.year_names.count(y.index) ? page.year_names.at(y.index) : y.name);
+        }
+    std::vector<Path> out;
+    for (const motion::Location& l : page.motion.locations) {
+        Path p = by[l.location];
+        const auto it = page.location_names.find(l.location);
+        p.label = it != page.location_names.end() ? it->second : l.name;
+        out.push_back(std::move(p));
+    }
+    return out;
+}
+
+void trajectory_panel(Svg& o, const Page& page, double side, std::vector<std::string>& warnings) {
+    const std::vector<Path> paths = paths_of(page);
+    Extent e;
+    for (const Path& p : paths)
+        for (const auto& [x, y] : p.at) e.add(x, y);
+    const Frame f(side, e);
+    const std::string sub = std::to_string(paths.size()) + " locations, " + std::to_string(page.motion.placed.size()) +
+                            " placed years: \xE2\x97\x8B first, \xE2\x97\x8F last (named)";
+    panel_frame(o, f, "Trajectories in the consensus frame", sub, dimension_text(page.view.x, page.motion),
+                dimension_text(page.view.y, page.motion));
+    std::vector<LabelWish> wishes;
+    std::vector<std::string> names;
+    std::vector<Segment> segments;
+    o << "<g class=\"paths\">\n";
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        const Path& p = paths[i];
+        if (p.at.empty()) continue;
+        const char* colour = kPalette[i % std::size(kPalette)];
+        o << "<g class=\"path\" data-location=\"" << int(p.location) << "\"><title>" << xml_escape(p.label)
+          << " (location " << int(p.location) << "): " << p.years.front() << " to " << p.years.back() << ", "
+          << int(p.at.size()) << " years</title>";
+        o << "<polyline fill=\"none\" stroke=\"" << colour << "\" stroke-width=\"1.4\" points=\"";
+        for (std::size_t t = 0; t < p.at.size(); ++t) {
+            o << (t ? " " : "") << f.px(p.at[t].first) << "," << f.py(p.at[t].second);
+            if (t > 0)
+                segments.push_back({f.px(p.at[t - 1].first), f.py(p.at[t - 1].second), f.px(p.at[t].first),
+                                    f.py(p.at[t].second)});
+        }
+        o << "\"/>";
+        o << "<circle cx=\"" << f.px(p.at.front().first) << "\" cy=\"" << f.py(p.at.front().second)
+          << "\" r=\"3\" fill=\"#fff\" stroke=\"" << colour << "\" stroke-width=\"1.4\"/>";
+        const double ex = f.px(p.at.back().first), ey = f.py(p.at.back().second);
+        o << "<circle cx=\"" << ex << "\" cy=\"" << ey << "\" r=\"" << kMarker << "\" fill=\"" << colour << "\"/></g>\n";
+        wishes.push_back({ex, ey, kMarker, label_width(p.label), kLabelHeight});
+        names.push_back(p.label);
+    }
+    o << "</g>\n";
+    left_off_note(panel_labels(o, f, wishes, names, std::vector<bool>(names.size(), false), segments), names.size(),
+                  "the trajectories", warnings);
+}
+
+constexpr double kStabilityRow = 20;
+
+double stability_height(const Page& page) {
+    return std::max(kMarginTop + 30 + double(page.motion.locations.size()) * kStabilityRow + kMarginBottom, 200.0);
+}
+
+// The locations ranked by spread, the steadiest first: a dot for the
+// spread, a ring for the mean step between successive years.
+void stability_panel(Svg& o, const Page& page, double width) {
+    std::vector<const motion::Location*> ls;
+    for (const motion::Location& l : page.motion.locations) ls.push_back(&l);
+    std::stable_sort(ls.begin(), ls.end(), [](auto* a, auto* b) { return a->spread < b->spread; });
+    double top_value = 0.0;
+    std::size_t longest = 4;
+    for (const motion::Location* l : ls) {
+        top_value = std::max({top_value, l->spread, l->mean_step.value_or(0.0)});
+        const auto it = page.location_names.find(l->location);
+        longest = std::max(longest, characters(it != page.location_names.end() ? it->second : l->name));
+    }
+    const double h = stability_height(page);
+    const double left = std::min(12 + double(longest) * kCharWidth + 10, width * 0.45), right = width - 70;
+    const double step = nice_step(top_value / 4);
+    const double scale_top = std::max(step, std::ceil(top_value / step - 1e-9) * step);
+    auto px = [&](double v) { return left + (right - left) * v / scale_top; };
+    o << "<rect class=\"bg\" width=\"" << width << "\" height=\"" << h << "\"/>\n";
+    o << "<text class=\"title\" x=\"12\" y=\"18\">Stability: the locations ranked by spread</text>\n";
+    o << "<text class=\"sub\" x=\"12\" y=\"34\">\xE2\x97\x8F spread (RMS distance to its consensus position), "
+         "\xE2\x97\x8B mean step per year</text>\n";
+    const double y0 = kMarginTop + 16, y1 = y0 + double(ls.size()) * kStabilityRow;
+    o << "<g class=\"grid\">\n";
+    const int decimals = std::clamp(int(-std::floor(std::log10(step) + 1e-9)), 0, 6);
+    for (double t = 0; t <= scale_top * (1 + 1e-9); t += step) {
+        o << "<line x1=\"" << px(t) << "\" y1=\"" << y0 - 6 << "\" x2=\"" << px(t) << "\" y2=\"" << y1 << "\"/>";
+        o << "<text class=\"tick\" x=\"" << px(t) << "\" y=\"" << (y1 + 13) << "\" text-anchor=\"middle\">"
+          << number(t, decimals) << "</text>\n";
+    }
+    o << "</g>\n";
+    o << "<text class=\"axislabel\" x=\"" << (left + right) / 2 << "\" y=\"" << (y1 + 32)
+      << "\" text-anchor=\"middle\">Distance in the consensus frame (" << page.motion.k << " dimensions)</text>\n";
+    o << "<text class=\"tick\" x=\"" << (right + 8) << "\" y=\"" << (y0 - 8) << "\">years</text>\n";
+    for (std::size_t i = 0; i < ls.size(); ++i) {
+        const motion::Location& l = *ls[i];
+        const double y = y0 + (double(i) + 0.5) * kStabilityRow;
+        const auto it = page.location_names.find(l.location);
+        const std::string label = it != page.location_names.end() ? it->second : l.name;
+        o << "<g class=\"stability\" data-location=\"" << int(l.location) << "\"><title>" << xml_escape(label)
+          << " (location " << int(l.location) << "): spread " << number(l.spread, 3) << ", mean step "
+          << (l.mean_step ? number(*l.mean_step, 3) : std::string("none")) << ", " << int(l.years)
+          << (l.years == 1 ? " year" : " years") << "</title>";
+        o << "<line class=\"rowline\" x1=\"" << left << "\" y1=\"" << y << "\" x2=\"" << right << "\" y2=\"" << y
+          << "\"/>";
+        o << "<text class=\"name\" x=\"" << (left - 8) << "\" y=\"" << (y + 4) << "\" text-anchor=\"end\">"
+          << xml_escape(label) << "</text>";
+        if (l.mean_step)
+            o << "<circle class=\"step\" cx=\"" << px(*l.mean_step) << "\" cy=\"" << y << "\" r=\"4\"/>";
+        o << "<circle class=\"spread\" cx=\"" << px(l.spread) << "\" cy=\"" << y << "\" r=\"4\"/>";
+        o << "<text class=\"tick\" x=\"" << (right + 8) << "\" y=\"" << (y + 4) << "\">" << int(l.years)
+          << "</text></g>\n";
+    }
 }
 
 constexpr std::string_view kStyle = R"(
@@ -356,6 +538,12 @@ text { font-family: 'DejaVu Sans', 'Liberation Sans', Arial, Helvetica, sans-ser
 .arrow { stroke: #c0392b; stroke-width: 1.3; fill: none; }
 .gone { fill: #fff; stroke: #8a8a8a; stroke-width: 1.2; }
 .new { fill: #8a8a8a; }
+.fit { font-size: 11px; fill: #555; }
+.fit.weak { fill: #b03000; font-weight: bold; }
+.rowline { stroke: #eceff3; stroke-width: 1; }
+.spread { fill: #1f5fa8; }
+.step { fill: #fff; stroke: #c0392b; stroke-width: 1.3; }
+.notplaced { font-size: 13px; fill: #b03000; }
 )";
 
 }  // namespace
@@ -371,9 +559,14 @@ std::string render_svg(std::string_view job, const Page& page, std::vector<std::
     const double pw = kMarginLeft + side + kMarginRight, ph = kMarginTop + side + kMarginBottom;
     const std::size_t cols = std::clamp<std::size_t>(std::max(years.size(), pairs.size()), 1, side > 700 ? 2 : 3);
     auto rows = [&](std::size_t n) { return (n + cols - 1) / cols; };
-    const double width = 2 * kPage + double(cols) * pw + double(cols - 1) * kGap;
-    double height = kPage + kHeading + kSection + double(rows(years.size())) * (ph + kGap);
+    const bool moving = page.has_motion && !page.motion.placed.empty();
+    const std::size_t width_cols = moving ? std::max<std::size_t>(cols, 2) : cols;
+    const double width = 2 * kPage + double(width_cols) * pw + double(width_cols - 1) * kGap;
+    const double motion_row = moving ? std::max(ph, stability_height(page)) : 0.0;
+    const double heading = page.has_motion ? kHeading + 36 : kHeading;
+    double height = kPage + heading + kSection + double(rows(years.size())) * (ph + kGap);
     if (!pairs.empty()) height += kSection + double(rows(pairs.size())) * (ph + kGap);
+    if (moving) height += kSection + motion_row + kGap;
     height += kPage - kGap;
 
     Svg o;
@@ -388,13 +581,55 @@ std::string render_svg(std::string_view job, const Page& page, std::vector<std::
          "</marker>\n</defs>\n";
     o << "<rect width=\"" << width << "\" height=\"" << height << "\" fill=\"#f6f7f9\"/>\n";
     o << "<text class=\"heading\" x=\"" << kPage << "\" y=\"" << (kPage + 20) << "\">" << jt
-      << ": aligned ordination, axis " << page.view.x << " against axis " << page.view.y << "</text>\n";
+      << ": aligned ordination, axis " << page.view.x << " against axis " << page.view.y
+      << (page.title.empty() ? std::string() : " \xE2\x80\x94 \xE2\x80\x9C" + xml_escape(page.title) + "\xE2\x80\x9D")
+      << "</text>\n";
     o << "<text class=\"lede\" x=\"" << kPage << "\" y=\"" << (kPage + 40) << "\">" << int(years.size())
       << (years.size() == 1 ? " year" : " years")
       << "; the axes of each year are turned to agree with the year before; both axes of a panel have the same "
-         "scale</text>\n";
+         "scale, and the panels of a section share it</text>\n";
+    if (page.has_motion) {
+        o << "<text class=\"lede\" x=\"" << kPage << "\" y=\"" << (kPage + 58) << "\">Settings: "
+          << (page.settings.empty() ? std::string("not known (no names file of this run from seqord-prep)")
+                                    : xml_escape(page.settings))
+          << "; years fitted on their first " << page.motion.k
+          << " axes (rotation or reflection, no scaling); pair panels in the "
+          << (page.frame == PairFrame::consensus ? "consensus frame" : "axes as seqord aligned them") << "</text>\n";
+        std::string missing;
+        for (std::size_t j : page.motion.not_placed)
+            if (j < years.size())
+                missing += (missing.empty() ? "" : ", ") + year_title(page, years[j].head) + " (year " +
+                           std::to_string(years[j].head.index) + ")";
+        o << "<text class=\"" << (missing.empty() ? "lede" : "notplaced") << "\" x=\"" << kPage << "\" y=\""
+          << (kPage + 76) << "\">"
+          << (missing.empty() ? std::string("Every year is placed in the consensus frame")
+                              : "Years not placed (fewer than 3 points, or fewer than 3 locations shared with the "
+                                "years before): " + missing)
+          << "</text>\n";
+    }
 
-    double top = kPage + kHeading;
+    double top = kPage + heading;
+    if (moving) {
+        o << "<text class=\"section\" x=\"" << kPage << "\" y=\"" << (top + 20)
+          << "\">How the locations move: the years fitted onto one another, in the consensus frame</text>\n";
+        top += kSection;
+        o << "<g class=\"panel trajectories\" transform=\"translate(" << kPage << " " << top << ")\">\n";
+        trajectory_panel(o, page, side, warnings);
+        o << "</g>\n";
+        o << "<g class=\"panel stability\" transform=\"translate(" << (kPage + pw + kGap) << " " << top << ")\">\n";
+        stability_panel(o, page, pw);
+        o << "</g>\n";
+        top += motion_row + kGap;
+    }
+    // One scale for the panels of a section.
+    Extent year_extent, pair_extent;
+    for (const Year& y : years)
+        for (const Point& p : y.points) year_extent.add(p.x, p.y);
+    for (const Pair& p : pairs)
+        for (const Move& m : p.moves) {
+            if (m.in_from) pair_extent.add(m.x0, m.y0);
+            if (m.in_to) pair_extent.add(m.x1, m.y1);
+        }
     auto grid = [&](std::size_t n, auto draw) {
         for (std::size_t i = 0; i < n; ++i) {
             const double x = kPage + double(i % cols) * (pw + kGap), y = top + double(i / cols) * (ph + kGap);
@@ -402,22 +637,26 @@ std::string render_svg(std::string_view job, const Page& page, std::vector<std::
         }
         top += double(rows(n)) * (ph + kGap);
     };
-    o << "<text class=\"section\" x=\"" << kPage << "\" y=\"" << (top + 20) << "\">Each year</text>\n";
+    o << "<text class=\"section\" x=\"" << kPage << "\" y=\"" << (top + 20)
+      << "\">Each year, on its own axes as seqord aligned them</text>\n";
     top += kSection;
     grid(years.size(), [&](std::size_t i, double x, double y) {
         o << "<g class=\"panel year\" data-year=\"" << int(years[i].head.index) << "\" transform=\"translate(" << x
           << " " << y << ")\">\n";
-        year_panel(o, years[i], page.view, side, warnings);
+        year_panel(o, page, years[i], page.view, side, year_extent, warnings);
         o << "</g>\n";
     });
     if (!pairs.empty()) {
-        o << "<text class=\"section\" x=\"" << kPage << "\" y=\"" << (top + 20)
-          << "\">Successive years: each location that both years retain moves along its arrow</text>\n";
+        const bool consensus = page.has_motion && page.frame == PairFrame::consensus;
+        o << "<text class=\"section\" x=\"" << kPage << "\" y=\"" << (top + 20) << "\">Successive years, "
+          << (consensus ? "in the consensus frame: each location that both years retain moves along its arrow"
+                        : "on the axes as seqord aligned them: an arrow also shows the axes turning")
+          << "</text>\n";
         top += kSection;
         grid(pairs.size(), [&](std::size_t i, double x, double y) {
             o << "<g class=\"panel pair\" data-from=\"" << int(pairs[i].from.index) << "\" data-to=\""
               << int(pairs[i].to.index) << "\" transform=\"translate(" << x << " " << y << ")\">\n";
-            pair_panel(o, pairs[i], page.view, side, warnings);
+            pair_panel(o, page, i, side, pair_extent, warnings);
             o << "</g>\n";
         });
     }
