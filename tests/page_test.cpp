@@ -74,7 +74,7 @@ TEST(PageData, YearsFramesStabilityAndPairsAsTheScriptReadsThem) {
     EXPECT_EQ(j.find('<'), std::string::npos);
 }
 
-TEST(PageData, FivesSignificantDigitsOfTheLargestCoordinate) {
+TEST(PageData, FiveSignificantDigitsOfTheLargestCoordinate) {
     const struct {
         double largest;
         int decimals;
