@@ -117,7 +117,9 @@
   var meta = h('p', { 'class': 'meta' }, null, head);
   meta.textContent = 'Job ' + D.job + (D.settings ? ' \u00b7 ' + D.settings : '') +
     ' \u00b7 ' + nL + ' locations, ' + nY + ' years \u00b7 fitted on ' + D.fitAxes + ' axes';
-  var notPlaced = D.years.filter(function (y) { return !y.placed; }).map(function (y) { return y.name; });
+  var empty = D.years.filter(function (y) { return !y.seqord.xy.length; }).map(function (y) { return y.name; });
+  var notPlaced = D.years.filter(function (y) { return !y.placed && y.seqord.xy.length; }).map(function (y) { return y.name; });
+  if (empty.length) h('p', { 'class': 'note' }, 'No location retained (no block in the input): ' + empty.join(', ') + '.', head);
   if (notPlaced.length && anyPlaced) {
     h('p', { 'class': 'note' }, 'Not placed in the consensus frame (fewer than 3 locations in common with the years before): ' +
       notPlaced.join(', ') + '.', head);
@@ -185,7 +187,7 @@
   var gSel = s('g', { 'class': 'seltrail' }, clipped);
   var gGhosts = s('g', { 'class': 'ghosts' }, clipped);
   var gPoints = s('g', { 'class': 'points' }, clipped);
-  var message = s('text', { 'class': 'message', x: M.l + PW / 2, y: M.t + PH / 2, 'text-anchor': 'middle' }, svg);
+  var message = s('text', { 'class': 'message', x: M.l + 12, y: M.t + 22 }, svg);
   var xLabel = s('text', { 'class': 'axislabel', x: M.l + PW / 2, y: H - 8, 'text-anchor': 'middle' }, svg);
   var yLabel = s('text', { 'class': 'axislabel', x: 0, y: 0, 'text-anchor': 'middle',
                            transform: 'translate(14,' + (M.t + PH / 2) + ') rotate(-90)' }, svg);
@@ -485,8 +487,10 @@
       cur.set(to);
       alpha.fill(1);
     }
-    var missing = S.frame === 'fitted' && !D.years[i].placed;
-    message.textContent = missing ? yearName(i) + ' is not placed in the consensus frame: it shares fewer than 3 locations with the years before it.' : '';
+    var held = D.years[i].seqord.xy.length > 0;
+    message.textContent = !held ? yearName(i) + ': no location retained (no block in the input for this year).'
+      : S.frame === 'fitted' && !D.years[i].placed
+      ? yearName(i) + ' is not placed in the consensus frame: it shares fewer than 3 locations with the years before it.' : '';
     xLabel.textContent = axisName(S.frame, 1);
     yLabel.textContent = axisName(S.frame, 2);
     svgTitle.textContent = D.job + ', ' + yearName(i) + ', ' + frameWord(S.frame);
