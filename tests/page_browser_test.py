@@ -91,7 +91,8 @@ def setUpModule():
             shutil.rmtree(p)
         else:
             os.remove(p)
-    shutil.copy(args.table, os.path.join(args.work, 'barley.csv'))
+    for f in ('barley.csv', 'TRIAL.EMA', 'TRIAL.NAQ'):
+        shutil.copy(os.path.join(args.examples, f), args.work)
     run(args.prep, '--value', 'value', 'barley.csv', 'BARLEY')
     run(args.seqord, 'BARLEY')
     run(args.export, 'BARLEY')
@@ -318,6 +319,32 @@ class Downloads(unittest.TestCase):
         self.assertEqual((width, height), (880, 620))
 
 
+class Y_YearsWithoutPlace(unittest.TestCase):
+    """The simulated trial: its fourth year has no block, so it holds no
+    location and cannot be placed.  (Opens a second page: runs after the
+    barley tests.)"""
+
+    def test_the_page_says_which_years_hold_nothing(self):
+        from selenium.webdriver.common.by import By
+        run(args.seqord, 'TRIAL')
+        run(args.plot, '--html', 'TRIAL')
+        job['trial'] = 'file://' + os.path.abspath(os.path.join(args.work, 'TRIAL.html'))
+        page.get(job['trial'])
+        self.assertIn('No location retained (no block in the input): 2022.', page.find_element(By.TAG_NAME, 'header').text)
+        for frame in ('fitted', 'seqord'):
+            view('setFrame(arguments[0])', frame)
+            view('setYear(2)')
+            held = len(view('visibleLocations()'))
+            self.assertGreater(held, 3)
+            view('setYear(3)')
+            self.assertEqual(view('visibleLocations()'), [])
+            self.assertIn('2022: no location retained', page.find_element(By.CSS_SELECTOR, '#plot .message').text)
+            self.assertEqual(len(page.find_elements(By.CSS_SELECTOR, '#plot g.ghost')), held)
+            view('setYear(4)')
+            self.assertEqual(page.find_element(By.CSS_SELECTOR, '#plot .message').text, '')
+            self.assertEqual(len(page.find_elements(By.CSS_SELECTOR, '#plot g.loc.enter')), len(view('visibleLocations()')))
+
+
 class ZZ_Offline(unittest.TestCase):
     """Last: everything above has run in this page."""
 
@@ -333,13 +360,14 @@ class ZZ_Offline(unittest.TestCase):
             if m['method'] == 'Network.requestWillBeSent':
                 urls.append(m['params']['request']['url'])
         self.assertIn(me, urls)
-        self.assertEqual([u for u in urls if u != me and not u.startswith(('data:', 'blob:'))], [])
+        self.assertIn(job['trial'], urls)
+        self.assertEqual([u for u in urls if u not in (me, job['trial']) and not u.startswith(('data:', 'blob:'))], [])
 
 
 def main():
     global args
     p = argparse.ArgumentParser()
-    for k in ('prep', 'seqord', 'export', 'plot', 'table', 'work'):
+    for k in ('prep', 'seqord', 'export', 'plot', 'examples', 'work'):
         p.add_argument('--' + k, required=True)
     args, rest = p.parse_known_args()
     try:
