@@ -347,6 +347,32 @@ TEST(MotionNames, FullNamesGoRoundFromTheTableToTheExportedTables) {
     EXPECT_TRUE(test::contains(consensus, "\r\n4,Överby-,Överby-Långnäs,2,")) << consensus;
 }
 
+TEST(MotionNames, TheSettingsAsTheHeadingSaysThem) {
+    const struct {
+        std::vector<names::Setting> settings;
+        const char* text;
+    } cases[] = {
+        {{}, ""},
+        {{{"measure", "sed"}, {"sed", "centred"}, {"years", "per-year"}, {"min_common", "4"}, {"scale", "1"}},
+         "SED, centred, per year, min-common 4"},
+        {{{"measure", "cor"}, {"cor_average", "z"}, {"weighting", "weighted"}, {"years", "cumulative"}, {"scale", "2.5"}},
+         "COR, z average, cumulative over years, weighted by genotypes in common, scale 2.5"},
+        {{{"measure", "cor"}, {"cor_average", "normal"}}, "COR, normal average"},
+    };
+    for (const auto& c : cases) {
+        names::JobNames n;
+        n.settings = c.settings;
+        EXPECT_EQ(n.describe(), c.text);
+    }
+    names::JobNames n;
+    n.location_full = {"Alpha", ""};
+    EXPECT_EQ(n.location(1, "A"), "Alpha");
+    EXPECT_EQ(n.location(2, "B"), "B");  // no full name: the short one
+    EXPECT_EQ(n.location(3, "C"), "C");
+    EXPECT_EQ(n.location(0, "Z"), "Z");
+    EXPECT_EQ(n.year(1, "1926"), "1926");
+}
+
 TEST(MotionNames, AMissingDamagedOrForeignNamesFileLeavesTheShortNames) {
     const std::string foreign =
         "year,location,genotype,yield\n" + std::string("2001,Alpha,g1,1\n2001,Alpha,g2,2\n2001,Alpha,g3,4\n") +
@@ -397,6 +423,97 @@ TEST(MotionNames, AMissingDamagedOrForeignNamesFileLeavesTheShortNames) {
         EXPECT_TRUE(test::contains(points, ",Överby-,")) << points;
         EXPECT_TRUE(test::contains(points, ",Överby-\r\n")) << points;
     }
+}
+
+// ------------------------------------------------------------ the page ---
+
+// The grid of each panel of a kind: equal when the panels share a scale.
+std::vector<std::string> grids(const std::string& svg, const std::string& kind) {
+    std::vector<std::string> out;
+    const std::string open = "<g class=\"panel " + kind + "\"";
+    for (std::size_t p = svg.find(open); p != std::string::npos; p = svg.find(open, p + 1)) {
+        const std::size_t g = svg.find("<g class=\"grid\">", p);
+        out.push_back(svg.substr(g, svg.find("</g>", g) - g));
+    }
+    return out;
+}
+
+TEST(MotionPage, TheSectionsOfHowTheLocationsMoveWithFullNamesAndSettings) {
+    NamedJob j(long_named_table());
+    ASSERT_EQ(j.prep.status, 0) << j.prep.err;
+    RunResult r = test::run_command(j.dir.path(), SEQORD_PLOT_EXE, {"JOB"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    const std::string svg = test::read_file(j.dir / "JOB.svg");
+    for (const char* part : {
+             "Settings: SED, standardised, cumulative over years, min-common 3; years fitted on their first 2 axes",
+             "pair panels in the consensus frame", "\xE2\x80\x9CNames\xE2\x80\x9D</text>",
+             "Every year is placed in the consensus frame", "Trajectories in the consensus frame",
+             "Stability: the locations ranked by spread", ">Grand Rapids, &quot;North&quot; MN</text>",
+             ">Överby-Långnäs</text>", "Successive years, in the consensus frame", ">Dimension 1 ("}) {
+        EXPECT_TRUE(test::contains(svg, part)) << part;
+    }
+    EXPECT_FALSE(test::contains(svg, ">Grand Ra</text>"));
+
+    // The stability rows come in increasing spread, as the consensus table
+    // has them.
+    ASSERT_EQ(test::run_command(j.dir.path(), SEQORD_EXPORT_EXE, {"JOB"}).status, 0);
+    std::vector<std::pair<double, std::string>> spreads;
+    const std::string table = test::read_file(j.dir / "JOB.consensus.csv");
+    for (std::size_t b = table.find("\r\n") + 2; b < table.size(); b = table.find("\r\n", b) + 2) {
+        const std::string row = table.substr(b, table.find("\r\n", b) - b);
+        const std::size_t last = row.rfind(','), before = row.rfind(',', last - 1);
+        spreads.emplace_back(std::stod(row.substr(before + 1, last - before - 1)), row.substr(0, row.find(',')));
+    }
+    std::stable_sort(spreads.begin(), spreads.end(), [](auto& a, auto& b) { return a.first < b.first; });
+    std::size_t at = svg.find("class=\"panel stability\"");
+    for (const auto& [spread, location] : spreads) {
+        const std::size_t next = svg.find("<g class=\"stability\" data-location=\"" + location + "\"", at);
+        EXPECT_NE(next, std::string::npos) << location;
+        at = next;
+    }
+
+    // --frame seqord draws the pair panels on the aligned axes.
+    r = test::run_command(j.dir.path(), SEQORD_PLOT_EXE, {"--frame", "seqord", "JOB"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string aligned = test::read_file(j.dir / "JOB.svg");
+    EXPECT_TRUE(test::contains(aligned, "Successive years, on the axes as seqord aligned them"));
+    EXPECT_TRUE(test::contains(aligned, ">Axis 1 (")) ;
+}
+
+TEST(MotionPage, WeakAndUndeterminedFitsAndYearsNotPlacedAreMarked) {
+    // edge_year_missing: a year without points, so its two pairs have no
+    // location in common.
+    TempDir d;
+    for (const char* ext : {".ORP", ".POR"})
+        std::filesystem::copy_file(test::data_dir() / "golden" / "edge_year_missing" / "expected" / ("JOB" + std::string(ext)),
+                                   d / ("JOB" + std::string(ext)));
+    RunResult r = test::run_command(d.path(), SEQORD_PLOT_EXE, {"JOB"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string svg = test::read_file(d / "JOB.svg");
+    EXPECT_TRUE(test::contains(svg, "<text class=\"fit weak\" x=\"68.0\" y=\"58.0\">fit undetermined: 0 locations in common, fewer than 3</text>"));
+    EXPECT_TRUE(test::contains(svg, "Years not placed (fewer than 3 points, or fewer than 3 locations shared with the years before): "));
+    EXPECT_TRUE(test::contains(svg, "settings: not known") || test::contains(svg, "Settings: not known"));
+    // One scale for the panels of a section.
+    for (const char* kind : {"year", "pair"}) {
+        const std::vector<std::string> g = grids(svg, kind);
+        ASSERT_GE(g.size(), 2u) << kind;
+        for (const std::string& one : g) EXPECT_EQ(one, g[0]) << kind;
+    }
+
+    // Barley year by year: 1930 -> 1931 fits with r 0.295, marked weak.
+    TempDir b;
+    std::filesystem::copy_file(test::data_dir() / ".." / ".." / "examples" / "barley.csv", b / "barley.csv");
+    ASSERT_EQ(test::run_command(b.path(), SEQORD_PREP_EXE, {"--per-year", "--value", "value", "barley.csv", "JOB"}).status, 0);
+    ASSERT_EQ(test::run_command(b.path(), SEQORD_EXE, {"JOB"}).status, 0);
+    r = test::run_command(b.path(), SEQORD_PLOT_EXE, {"JOB"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    svg = test::read_file(b / "JOB.svg");
+    EXPECT_EQ(test::contains(svg, ">weak fit: r 0.295; SS 3.769 aligned \xE2\x86\x92 3.731 fitted</text>"), true);
+    std::size_t weak = 0;
+    for (std::size_t p = svg.find("class=\"fit weak\""); p != std::string::npos; p = svg.find("class=\"fit weak\"", p + 1)) ++weak;
+    EXPECT_EQ(weak, 1u);  // the other ten pairs have r of 0.5 or more
+    EXPECT_TRUE(test::contains(svg, "Settings: SED, standardised, per year, min-common 3"));
 }
 
 }  // namespace

@@ -46,7 +46,7 @@ std::string JobNames::describe() const {
     if (measure.empty()) return {};
     std::string d;
     if (measure == "sed") d = "SED, " + setting("sed");
-    else if (measure == "cor") d = "COR, " + std::string(setting("cor_average") == "z" ? "Fisher z average" : "plain average");
+    else if (measure == "cor") d = "COR, " + std::string(setting("cor_average") == "z" ? "z average" : "normal average");
     else d = measure;
     const std::string years = setting("years");
     if (years == "cumulative") d += ", cumulative over years";

@@ -303,8 +303,8 @@ std::string fit_text(const motion::PairFit& f, bool& weak) {
                    " in common, fewer than 3";
         return "fit undetermined: no spread in one of the years";
     }
-    return std::string(weak ? "weak fit: " : "") + "Procrustes r " + number(*f.procrustes_r, 3) + "; residual SS " +
-           number(*f.ss_seqord, 3) + " as aligned, " + number(*f.ss_fit, 3) + " fitted";
+    return std::string(weak ? "weak fit: r " : "Procrustes r ") + number(*f.procrustes_r, 3) + "; SS " +
+           number(*f.ss_seqord, 3) + " aligned \xE2\x86\x92 " + number(*f.ss_fit, 3) + " fitted";
 }
 
 void pair_panel(Svg& o, const Page& page, std::size_t index, double side, const Extent& e,
@@ -538,7 +538,7 @@ text { font-family: 'DejaVu Sans', 'Liberation Sans', Arial, Helvetica, sans-ser
 .arrow { stroke: #c0392b; stroke-width: 1.3; fill: none; }
 .gone { fill: #fff; stroke: #8a8a8a; stroke-width: 1.2; }
 .new { fill: #8a8a8a; }
-.fit { font-size: 11px; fill: #555; }
+.fit { font-size: 11px; fill: #555; paint-order: stroke; stroke: #fff; stroke-width: 3px; stroke-linejoin: round; }
 .fit.weak { fill: #b03000; font-weight: bold; }
 .rowline { stroke: #eceff3; stroke-width: 1; }
 .spread { fill: #1f5fa8; }
