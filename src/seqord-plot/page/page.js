@@ -186,6 +186,7 @@
   var gTrails = s('g', { 'class': 'trails' }, clipped);
   var gSel = s('g', { 'class': 'seltrail' }, clipped);
   var gGhosts = s('g', { 'class': 'ghosts' }, clipped);
+  var gRings = s('g', { 'class': 'rings' }, clipped);   // round the locations new this year
   var gPoints = s('g', { 'class': 'points' }, clipped);
   var message = s('text', { 'class': 'message', x: M.l + 12, y: M.t + 22 }, svg);
   var xLabel = s('text', { 'class': 'axislabel', x: M.l + PW / 2, y: H - 8, 'text-anchor': 'middle' }, svg);
@@ -196,7 +197,6 @@
   // One marker per location, made once and moved.
   var marks = locs.map(function (l) {
     var g = s('g', { 'class': 'loc', 'data-location': l.name, display: 'none' }, gPoints);
-    s('circle', { r: 9.5, 'class': 'halo' }, g);
     s('circle', { r: 5, 'class': 'dot' + colourOf(locs.indexOf(l)) }, g);
     var t = s('text', { x: 8, y: -6 }, g);
     t.textContent = l.name;
@@ -221,7 +221,7 @@
       s('line', { x1: 2, y1: 12, x2: 20, y2: 4, 'class': 'trail' }, k);
     } else {
       var g = s('g', { 'class': it[0] === 'ghost' ? 'ghost' : 'loc ' + it[0], transform: 'translate(13,8)' }, k);
-      if (it[0] === 'enter') s('circle', { r: 7, 'class': 'halo' }, g);
+      if (it[0] === 'enter') s('circle', { r: 7, 'class': 'ring' }, g);
       s('circle', { r: it[0] === 'enter' ? 3.5 : 5, 'class': 'dot' }, g);
     }
     li.appendChild(document.createTextNode(' ' + it[1]));
@@ -413,6 +413,7 @@
   }
 
   var ghostOf = [];   // the locations drawn as having left
+  var enterOf = [];   // those new this year
   // What each marker was last given, so that a frame of a move touches only
   // what changes (hundreds of markers, sixty frames a second).
   var shown = locs.map(function () { return { 'class': 'loc', display: 'none', transform: '', opacity: '1' }; });
@@ -428,6 +429,11 @@
       put(i, 'opacity', alpha[i] < 1 ? alpha[i].toFixed(2) : '1');
     }
     if (ghosts === false) return;
+    gRings.textContent = '';
+    var now = pos[S.frame][S.year];
+    enterOf.forEach(function (i) {
+      s('circle', { 'class': 'ring', r: 9.5, cx: sx(now[2 * i]).toFixed(1), cy: sy(now[2 * i + 1]).toFixed(1) }, gRings);
+    });
     gGhosts.textContent = '';
     var prev = S.year > 0 ? pos[S.frame][S.year - 1] : null;
     ghostOf.forEach(function (i) {
@@ -475,10 +481,12 @@
     yearMark.textContent = yearName(i);
     var to = pos[S.frame][i], prev = i > 0 ? pos[S.frame][i - 1] : null;
     ghostOf = [];
+    enterOf = [];
     for (var j = 0; j < nL; j++) {
       var here = to[2 * j] === to[2 * j], before = prev && prev[2 * j] === prev[2 * j];
       put(j, 'class', 'loc' + (here ? ' present' : '') + (here && prev && !before ? ' enter' : '') + (j === S.sel ? ' sel' : ''));
       if (before && !here) ghostOf.push(j);
+      if (here && prev && !before) enterOf.push(j);
     }
     if (animate && !reduceMotion) {
       anim = { t0: performance.now(), from: Float64Array.from(cur), to: to };
