@@ -297,6 +297,88 @@ class Tables(unittest.TestCase):
         self.assertIn('cumulative', head)
 
 
+class Controls(unittest.TestCase):
+    def ticks(self):
+        return page.execute_script("return Array.from(document.querySelectorAll('#plot .ticks text')).map(t => t.textContent)")
+
+    def marker_at(self, name):
+        t = page.execute_script('return document.querySelector(\'g.loc[data-location="\' + arguments[0] + \'"]\')'
+                                '.getAttribute("transform")', name)
+        x, y = t[len('translate('):-1].split(',')
+        return float(x), float(y)
+
+    def test_frame_buttons_trajectories_and_names(self):
+        from selenium.webdriver.common.by import By
+        view("setFrame('fitted')")
+        view('setYear(0)')
+        page.find_element(By.CSS_SELECTOR, 'input[name=frame][value=seqord]').click()
+        self.assertEqual(view('frame()'), 'seqord')
+        labels = [t.text for t in page.find_elements(By.CSS_SELECTOR, '#plot .axislabel')]
+        self.assertTrue(labels[0].startswith('Axis 1 (') and job['years'][0] in labels[0], labels)
+        page.find_element(By.CSS_SELECTOR, 'input[name=frame][value=fitted]').click()
+        self.assertEqual(view('frame()'), 'fitted')
+        self.assertEqual([t.text for t in page.find_elements(By.CSS_SELECTOR, '#plot .axislabel')],
+                         ['Dimension 1 (consensus frame)', 'Dimension 2 (consensus frame)'])
+        trails = page.find_element(By.CSS_SELECTOR, '#plot .trails')
+        self.assertTrue(trails.is_displayed())
+        page.find_element(By.ID, 'trails').click()
+        self.assertFalse(trails.is_displayed())
+        page.find_element(By.ID, 'trails').click()
+        self.assertTrue(trails.is_displayed())
+        name = page.find_element(By.CSS_SELECTOR, 'g.loc[data-location="Duluth"] text')
+        self.assertTrue(name.is_displayed())
+        page.find_element(By.ID, 'labels').click()
+        self.assertFalse(name.is_displayed())
+        page.find_element(By.ID, 'labels').click()
+        self.assertTrue(name.is_displayed())
+
+    def test_wheel_zooms_drag_pans_and_reset_returns(self):
+        from selenium.webdriver.common.action_chains import ActionChains
+        from selenium.webdriver.common.actions.wheel_input import ScrollOrigin
+        from selenium.webdriver.common.by import By
+        view("setFrame('seqord')")
+        view('setYear(1)')
+        page.execute_script('return new Promise(r => requestAnimationFrame(r))')
+        whole, at = self.ticks(), self.marker_at('Duluth')
+        area = page.find_element(By.CSS_SELECTOR, '#plot .area')
+        ActionChains(page).scroll_from_origin(ScrollOrigin.from_element(area), 0, -400).perform()
+        page.execute_script('return new Promise(r => requestAnimationFrame(() => requestAnimationFrame(r)))')
+        zoomed = self.ticks()
+        self.assertNotEqual(zoomed, whole)
+        self.assertEqual(view("position('Duluth')"), [job['seqord'][1]['Duluth'][0], job['seqord'][1]['Duluth'][1]])
+        moved = self.marker_at('Duluth')
+        # A drag moves everything by as much, and selects nothing.
+        ActionChains(page).move_to_element_with_offset(area, -200, 150).click_and_hold().move_by_offset(60, -40) \
+            .move_by_offset(40, -20).release().perform()
+        page.execute_script('return new Promise(r => requestAnimationFrame(() => requestAnimationFrame(r)))')
+        dragged = self.marker_at('Duluth')
+        scale = page.execute_script('const m = document.getElementById("plot").getScreenCTM(); return m.a;')
+        self.assertAlmostEqual(dragged[0] - moved[0], 100 / scale, delta=2)
+        self.assertAlmostEqual(dragged[1] - moved[1], -60 / scale, delta=2)
+        self.assertEqual(page.find_elements(By.CSS_SELECTOR, '.seltrail .stop'), [])
+        page.find_element(By.ID, 'reset').click()
+        page.execute_script('return new Promise(r => requestAnimationFrame(() => requestAnimationFrame(r)))')
+        self.assertEqual(self.ticks(), whole)
+        self.assertEqual(self.marker_at('Duluth'), at)
+
+    def test_play_steps_through_the_years_and_pause_stops(self):
+        import time
+        from selenium.webdriver.common.by import By
+        view('setYear(0)')
+        play = page.find_element(By.ID, 'play')
+        play.click()
+        self.assertEqual(play.get_attribute('aria-label'), 'Pause')
+        deadline = time.time() + 10
+        while view('year()') < 2 and time.time() < deadline:
+            time.sleep(0.1)
+        play.click()
+        self.assertEqual(play.get_attribute('aria-label'), 'Play')
+        stopped = view('year()')
+        self.assertGreaterEqual(stopped, 2)
+        time.sleep(1.6)
+        self.assertEqual(view('year()'), stopped)
+
+
 class Downloads(unittest.TestCase):
     def test_svg_of_the_view(self):
         view("setFrame('seqord')")
