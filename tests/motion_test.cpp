@@ -173,7 +173,18 @@ TEST(MotionDegenerate, CommonPointsOnALineArePlacedByARotation) {
     bool warned = false;
     for (const std::string& w : m.warnings) warned = warned || w.find("fewer than 2 dimensions") != std::string::npos;
     EXPECT_TRUE(warned);
-    // Year 2 turned by -90: location 4 goes to (0,-1) in year 1's frame.
+    // Year 2 is turned by -90 degrees, so location 4 goes to (0,-1) in year
+    // 1's frame (a reflection would put it at (0,1)).  The consensus centred
+    // at (0,-0.25) has its axes along year 1's, both turned round: axis 1 by
+    // location 1 (-1, the lower index of the two of magnitude 1), axis 2 by
+    // location 4 (-0.75).  So location 4 stands at (0, 0.75), location 1 at
+    // (1, -0.25).
+    const PlacedYear& second = m.placed[1];
+    ASSERT_EQ(second.points.size(), 4u);
+    EXPECT_NEAR(second.points[3].x[0], 0.0, 1e-12);
+    EXPECT_NEAR(second.points[3].x[1], 0.75, 1e-12);
+    EXPECT_NEAR(location(m, 1).consensus[0], 1.0, 1e-12);
+    EXPECT_NEAR(location(m, 1).consensus[1], -0.25, 1e-12);
     const Procrustes f = fit({{-1, 0}, {0, 0}, {1, 0}}, {{0, -1}, {0, 0}, {0, 1}}, 2);
     EXPECT_TRUE(f.completed);
     EXPECT_NEAR(f.rotation[0][0], 0.0, 1e-12);
