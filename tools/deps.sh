@@ -12,6 +12,9 @@ packages=(
   r-base-core        # R: the R package (r/), built, checked and installed by tools/r-package.sh
   r-cran-rcpp        # its glue to the C++ libraries
   r-cran-testthat    # its tests
+  chromium           # the browser test of seqord-plot --html (headless)
+  chromium-driver    # chromedriver for that test
+  python3-selenium   # drives it, under /usr/bin/python3
 )
 
 missing=()

@@ -3,6 +3,8 @@
 #include <stdexcept>
 
 #include "plot.h"
+#include "html.h"
+#include "motion/motion.h"
 #include "process/process.h"
 
 #ifndef SEQORD_VERSION
@@ -15,6 +17,7 @@ namespace {
 
 constexpr std::string_view kUsage =
     "usage: seqord-plot [--axes I,J] [--fit-axes K] [--frame consensus|seqord] [--] JOB\n"
+    "       seqord-plot --html [--fit-axes K] [--] JOB\n"
     "       seqord-plot --help | --version\n"
     "Reads JOB.ORP and JOB.POR, the plotting files seqord wrote for job JOB, and writes\n"
     "JOB.svg: each location's path over the years and its stability, after the years\n"
@@ -28,10 +31,12 @@ constexpr std::string_view kUsage =
     "Full names and the settings come from JOB.names.csv (written by seqord-prep) when\n"
     "it is of this run.\n"
     "JOB may be given with a folder, and with the extension .ORP or .POR.\n"
+    "  --html          write JOB.html instead: one interactive page, year by year\n"
     "Exit status: 0 page written, 1 page could not be written, 2 usage error or a\n"
     "plotting file missing, unreadable or malformed (nothing is written then).\n";
 
 constexpr process::Option kOptions[] = {
+    {"html", 0, false},
     {"help", 'h', false},
     {"version", 'V', false},
     {"axes", 0, true},
@@ -192,6 +197,10 @@ int run(int argc, const char* const* argv, std::string& out, std::string& err) {
         else if (v != "consensus")
             return usage_error(err, "--frame takes consensus or seqord, not '" + results::quote(v) + "'");
     }
+    if (args.has("html") && (args.has("axes") || args.has("frame")))
+        return usage_error(err, std::string(args.has("axes") ? "--axes" : "--frame") +
+                                    " is for the static page; the interactive page (--html) shows axes 1 and 2 "
+                                    "and switches between the frames itself");
     if (frame == PairFrame::consensus && (view.x > fit_axes || view.y > fit_axes))
         return usage_error(err, "--axes " + std::to_string(view.x) + "," + std::to_string(view.y) +
                                     " draws the pair panels in the consensus frame, which has " +
@@ -200,6 +209,7 @@ int run(int argc, const char* const* argv, std::string& out, std::string& err) {
     if (args.operands.size() > 1) return usage_error(err, "one job name only, please");
     if (args.operands.empty() || args.operands[0].empty()) return usage_error(err, "no job name given");
     const std::string job = results::job_of(args.operands[0], {".ORP", ".POR"});
+    if (args.has("html")) return run_html(job, fit_axes, out, err);
     const std::string orp = job + ".ORP", por = job + ".POR", svg = job + ".svg";
 
     std::vector<std::string> warnings;
