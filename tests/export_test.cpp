@@ -240,6 +240,11 @@ TEST(ExportProgram, AYearIndexOfTwoBlocksGivesBothBlocksInReportOrder) {
                          "table lists each block as reported"),
               std::string::npos)
         << r.err;
+    // The points are the second block's, which the name file calls 1997.
+    EXPECT_NE(r.err.find("seqord-export: warning: JOB.ORP, line 1: year 1 (1997) is '1998' in its year record "
+                         "(JOB.ORS, line 18): the run's name file and main input name it differently"),
+              std::string::npos)
+        << r.err;
     const auto axes = lines_of(read_file(d / "JOB.axes.csv"));
     // 1997's seven axes, then 1998's seven, both under index 1.
     ASSERT_GT(axes.size(), 15u);
@@ -323,9 +328,13 @@ TEST(ExportProgram, AsterisksBecomeEmptyFieldsWithOneWarningPerLine) {
     orp[2].replace(23, 8, "********");  // axis 1 and axis 4 of one point: one warning
     orp[2].replace(47, 8, "********");
     write_file(d / "JOB.ORP", joined(orp));
+    // ... and the same location's scores, too wide for the summary's fields.
+    auto ors = lines_of(read_file(d / "JOB.ORS"));
+    ASSERT_EQ(ors[9].substr(0, 15), "     1 HORYAN  ");
+    ors[9].replace(16, 10, "**********");
+    ors[9].replace(46, 10, "**********");
     // The first eigenvalue of year 1, in the report and the summary alike.
     auto sor = lines_of(read_file(d / "JOB.SOR"));
-    auto ors = lines_of(read_file(d / "JOB.ORS"));
     ASSERT_EQ(sor[68], "     2.338     0.900     0.282     0.238     0.114     0.058     0.039");
     sor[68].replace(0, 10, "**********");
     ASSERT_EQ(ors[8].substr(16, 10), "     2.338");

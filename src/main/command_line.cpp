@@ -1,5 +1,7 @@
 // The command line: no argument runs the start-up dialogue; one job name runs
 // as if "y" and that name had been typed; --help and --version answer and end.
+#include <sys/stat.h>
+
 #include <span>
 
 #include "main/job.h"
@@ -47,6 +49,11 @@ void lines(int unit, int fd, std::span<const std::string_view> text) {
     s.flush();
 }
 
+bool file_exists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
 }  // namespace
 
 CommandLine parse_command_line(int argc, const char* const* argv) {
@@ -88,7 +95,15 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
         // characters: a longer name would be cut into another job's name, or
         // its extensions into one another.  (Trailing blanks drop out, as
         // they do from a typed name.)
-        std::string_view stem = arg;
+        std::string_view name = arg;
+        // The main input named instead of the job ("seqord TRIAL.EMA"): when
+        // no job of that whole name exists and the named file does, its job
+        // is meant.
+        if (const std::string_view ext = ".EMA"; name.size() > ext.size() && name.ends_with(ext) &&
+                                                 !file_exists(std::string(name) + std::string(ext)) &&
+                                                 file_exists(std::string(name)))
+            name.remove_suffix(ext.size());
+        std::string_view stem = name;
         while (!stem.empty() && stem.back() == ' ') stem.remove_suffix(1);
         if (stem.size() > kLongestJobName) {
             cl.action = CommandLine::Action::usage_error;
@@ -98,7 +113,7 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
             return cl;
         }
         cl.action = CommandLine::Action::job;
-        cl.job = std::string(arg);
+        cl.job = std::string(name);
     }
     return cl;
 }

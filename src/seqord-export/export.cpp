@@ -45,11 +45,7 @@ constexpr process::Option kOptions[] = {
 // have these.
 constexpr int kPointsUnit = 31, kAxesUnit = 32, kAlignmentUnit = 33;
 
-std::string name_field(const Name& n) { return std::string(results::trimmed(n)); }
-
-std::string year_text(std::int32_t index, const Name& name) {
-    return std::to_string(index) + " (" + std::string(results::shown(name)) + ")";
-}
+std::string name_field(const Name& n) { return results::as_utf8(results::trimmed(n)); }
 
 // The lines of one file that hold a field of asterisks: one warning each.
 class Asterisks {
@@ -72,52 +68,17 @@ private:
     std::set<long> lines_;
 };
 
-// Checks that the report and the summary are of one run: the same
-// sequence, and year for year the same name, number of kept axes and
-// eigenvalues.
-void check_same_run(const results::Report& report, const results::Summary& summary, const std::string& sor,
-                    const std::string& ors) {
-    const std::string same = "; are both from the same run?";
-    if (report.iys != summary.iys || report.iyf != summary.iyf)
-        throw InputError(ors + ": the sequence of years " + std::to_string(summary.iys) + " to " +
-                         std::to_string(summary.iyf) + " is not that of " + sor + " (" + std::to_string(report.iys) +
-                         " to " + std::to_string(report.iyf) + ")" + same);
-    if (report.years.size() != summary.years.size())
-        throw InputError(ors + ": holds " + std::to_string(summary.years.size()) + " year records, " + sor +
-                         " reports " + std::to_string(report.years.size()) + same);
-    for (std::size_t i = 0; i < report.years.size(); ++i) {
-        const results::ReportYear& r = report.years[i];
-        const results::SummaryYear& s = summary.years[i];
-        bool agree = r.name == s.name && r.kept == s.kept && s.eigenvalues.size() == r.axes.size();
-        for (std::size_t a = 0; agree && a < r.axes.size(); ++a) agree = r.axes[a].eigenvalue.text == s.eigenvalues[a].text;
-        if (!agree)
-            throw InputError(ors + ", line " + std::to_string(s.line) + ": year " + year_text(s.index, s.name) +
-                             " does not agree with the year '" + std::string(results::shown(r.name)) + "' of " + sor +
-                             ", line " + std::to_string(r.line) + " (name, number of axes or eigenvalues)" + same);
-    }
-}
-
 }  // namespace
 
 Tables build(const std::string& job, std::vector<std::string>& warnings) {
     const std::string sor = job + ".SOR", ors = job + ".ORS", orp = job + ".ORP";
     const results::Summary summary = results::read_summary(ors);
     const results::Report report = results::read_report(sor);
-    check_same_run(report, summary, sor, ors);
-
-    // The plotting points: the years IYS to IYF, one by one.  A run with
-    // IYF before IYS writes none (the file then holds what an earlier run
-    // left, if anything).
+    // The plotting points: the years IYS to IYF.  A run with IYF before IYS
+    // writes none (the file then holds what an earlier run left, if anything).
     std::vector<results::Year> years;
-    if (report.iyf >= report.iys) {
-        years = results::read_years(orp);
-        const std::int32_t want = report.iyf - report.iys + 1;
-        if (years.front().head.index != report.iys || std::int32_t(years.size()) != want)
-            throw InputError(orp + ": holds the years " + std::to_string(years.front().head.index) + " to " +
-                             std::to_string(years.back().head.index) + ", but the run's sequence is " +
-                             std::to_string(report.iys) + " to " + std::to_string(report.iyf) +
-                             " (" + sor + "); are both from the same run?");
-    }
+    if (report.iyf >= report.iys) years = results::read_years(orp);
+    results::check_one_run(report, summary, years, {sor, ors, orp}, warnings);
 
     // A year index given to more than one year record: the report has a
     // block for each, and the axes table gives each as reported.
@@ -192,7 +153,7 @@ std::string store(const Tables& t, const std::string& base) {
     for (const auto& f : files) {
         std::string why;
         const int fd = set.create(f.path, why);
-        if (fd < 0) return "cannot write " + f.path + " (" + why + ")";
+        if (fd < 0) return "cannot write " + f.path + " (" + why + "); no table is written";
         try {
             OutStream s;
             s.bind(f.unit, f.path, fd, false);
@@ -200,11 +161,13 @@ std::string store(const Tables& t, const std::string& base) {
             for (const auto& row : f.table->rows) csv::write_row(s, row);
             s.flush();
         } catch (const RunStop& stop) {
-            return "cannot write " + f.path + " (" + stop.what() + ")";
+            return "cannot write " + f.path + " (" + results::reason(stop) + "); no table is written";
         }
     }
     const std::string why = set.commit();
-    return why.empty() ? why : "cannot store the tables " + base + ".*.csv (" + why + ")";
+    if (why.empty()) return why;
+    return "cannot store the tables " + base + ".*.csv (" + why + "); " +
+           (set.left().empty() ? "no table is written" : "what is left: " + set.left());
 }
 
 }  // namespace
@@ -241,12 +204,12 @@ int run(int argc, const char* const* argv, std::string& out, std::string& err) {
     }
     for (const auto& w : warnings) err += "seqord-export: warning: " + w + "\n";
     if (const std::string why = store(t, base); !why.empty()) {
-        err += "seqord-export: error: " + why + "; no table is written\n";
+        err += "seqord-export: error: " + why + "\n";
         return results::kExitWriteFailed;
     }
-    out += "seqord-export: wrote " + base + ".points.csv (" + std::to_string(t.points.rows.size()) + " rows), " +
-           base + ".axes.csv (" + std::to_string(t.axes.rows.size()) + " rows), " + base + ".alignment.csv (" +
-           std::to_string(t.alignment.rows.size()) + " rows)\n";
+    const auto rows = [](const Table& table) { return results::counted(table.rows.size(), "row", "rows"); };
+    out += "seqord-export: wrote " + base + ".points.csv (" + rows(t.points) + "), " + base + ".axes.csv (" +
+           rows(t.axes) + "), " + base + ".alignment.csv (" + rows(t.alignment) + ")\n";
     return results::kExitDone;
 }
 

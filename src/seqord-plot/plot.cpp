@@ -1,5 +1,9 @@
 // The command line of seqord-plot, the panels it draws, and the storing of
 // the page.
+#include <sys/stat.h>
+
+#include <cerrno>
+
 #include "plot.h"
 #include "process/process.h"
 
@@ -60,6 +64,30 @@ bool values(const results::FourAxes& a, View v, float& x, float& y, const std::s
     return true;
 }
 
+// Whether `path` is there to be read (anything but a missing file is, so
+// that a file that cannot be read is reported as such).
+bool present(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 || errno != ENOENT;
+}
+
+// The points of each year against the run's summary and report, when they
+// are there: the plotting files may have been copied without them.
+void check_against_run(const std::string& job, const std::vector<results::Year>& years,
+                       std::vector<std::string>& warnings) {
+    const results::RunFiles files{job + ".SOR", job + ".ORS", job + ".ORP"};
+    std::string absent;
+    for (const std::string* f : {&files.ors, &files.sor})
+        if (!present(*f)) absent += (absent.empty() ? "" : " and ") + *f;
+    if (!absent.empty()) {
+        warnings.push_back(absent + (absent.find(" and ") == std::string::npos ? " is" : " are") +
+                           " not there: " + files.orp + " is drawn without the check that it is of the run that "
+                           "wrote them (keep the four result files of a job together)");
+        return;
+    }
+    results::check_one_run(results::read_report(files.sor), results::read_summary(files.ors), years, files, warnings);
+}
+
 }  // namespace
 
 Page page_of(const std::vector<results::Year>& years, const std::vector<results::Pair>& pairs, View view,
@@ -115,6 +143,7 @@ int run(int argc, const char* const* argv, std::string& out, std::string& err) {
         const std::vector<results::Year> years = results::read_years(orp);
         const std::vector<results::Pair> pairs = results::read_pairs(por);
         results::check_pairs_fit(years, pairs, por, warnings);
+        check_against_run(job, years, warnings);
         page = page_of(years, pairs, view, orp, por, warnings);
     } catch (const InputError& e) {
         for (const auto& w : warnings) err += "seqord-plot: warning: " + w + "\n";
@@ -129,8 +158,8 @@ int run(int argc, const char* const* argv, std::string& out, std::string& err) {
         err += "seqord-plot: error: cannot write " + svg + " (" + why + ")\n";
         return kExitWriteFailed;
     }
-    out += "seqord-plot: wrote " + svg + ": " + std::to_string(page.years.size()) + " year panels, " +
-           std::to_string(page.pairs.size()) + " pair panels\n";
+    out += "seqord-plot: wrote " + svg + ": " + results::counted(page.years.size(), "year panel", "year panels") + ", " +
+           results::counted(page.pairs.size(), "pair panel", "pair panels") + "\n";
     return kExitDone;
 }
 

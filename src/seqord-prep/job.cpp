@@ -264,7 +264,9 @@ void write_job(const Settings& s, const std::string& title, const Table& t, cons
         throw Failure(kExitFile, e.what());
     }
     why = files.commit();
-    if (!why.empty()) throw Failure(kExitFile, "cannot store " + ema_path + " and " + naq_path + ": " + why);
+    if (!why.empty())
+        throw Failure(kExitFile, "cannot store " + ema_path + " and " + naq_path + ": " + why + "; " +
+                                     (files.left().empty() ? "neither is written" : "what is left: " + files.left()));
 }
 
 void work(const Settings& s, std::string& out, std::string& err) {
