@@ -241,8 +241,9 @@ TEST(ExportProgram, AYearIndexOfTwoBlocksGivesBothBlocksInReportOrder) {
               std::string::npos)
         << r.err;
     // The points are the second block's, which the name file calls 1997.
-    EXPECT_NE(r.err.find("seqord-export: warning: JOB.ORP, line 1: year 1 (1997) is '1998' in its year record "
-                         "(JOB.ORS, line 18): the run's name file and main input name it differently"),
+    EXPECT_NE(r.err.find("seqord-export: warning: JOB.ORP: 1 year is named otherwise than by its year record in "
+                         "JOB.ORS (the run's name file and main input name them differently): year 1 (1997) (line 1) "
+                         "is '1998' (line 18)\n"),
               std::string::npos)
         << r.err;
     const auto axes = lines_of(read_file(d / "JOB.axes.csv"));

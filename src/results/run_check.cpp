@@ -109,7 +109,7 @@ void check_report_and_summary(const Report& report, const Summary& summary, cons
 
 // One year of the year file against the last year record of its index.
 void check_year(const Year& y, const SummaryYear* s, const CorrelationRow* turned, const RunFiles& files,
-                std::vector<std::string>& warnings) {
+                std::vector<std::string>& renamed) {
     const std::string& orp = files.orp;
     const std::string of = "year " + year_text(y.head.index, y.head.name);
     const std::string record = s == nullptr ? std::string()
@@ -118,9 +118,8 @@ void check_year(const Year& y, const SummaryYear* s, const CorrelationRow* turne
     // the main input's year records do: a run whose two inputs disagree
     // shows both, which is worth a word but no refusal.
     if (s != nullptr && s->name != y.head.name)
-        warnings.push_back(orp + ", line " + std::to_string(y.head.line) + ": " + of + " is '" +
-                           std::string(shown(s->name)) + "' in its year record (" + record +
-                           "): the run's name file and main input name it differently");
+        renamed.push_back(of + " (line " + std::to_string(y.head.line) + ") is '" + std::string(shown(s->name)) +
+                          "' (line " + std::to_string(s->line) + ")");
 
     // The locations: every one flagged, in order.
     std::vector<std::int32_t> missing, extra;
@@ -188,12 +187,21 @@ void check_one_run(const Report& report, const Summary& summary, const std::vect
                          " (" + files.sor + "); are both from the same run?");
     }
     // The last year record of each index is the one whose results the run kept.
+    std::vector<std::string> renamed;
     std::map<std::int32_t, const SummaryYear*> last;
     for (const SummaryYear& s : summary.years) last[s.index] = &s;
     for (std::size_t i = 0; i < years.size(); ++i) {
         const auto found = last.find(years[i].head.index);
         const CorrelationRow* turned = i == 0 || i > report.correlations.size() ? nullptr : &report.correlations[i - 1];
-        check_year(years[i], found == last.end() ? nullptr : found->second, turned, files, warnings);
+        check_year(years[i], found == last.end() ? nullptr : found->second, turned, files, renamed);
+    }
+    if (!renamed.empty()) {
+        std::string w = files.orp + ": " + counted(renamed.size(), "year is", "years are") + " named otherwise than by " +
+                        (renamed.size() == 1 ? "its year record" : "their year records") + " in " + files.ors +
+                        " (the run's name file and main input name them differently): ";
+        for (std::size_t i = 0; i < renamed.size() && i < 3; ++i) w += (i == 0 ? "" : "; ") + renamed[i];
+        if (renamed.size() > 3) w += "; and " + std::to_string(renamed.size() - 3) + " more";
+        warnings.push_back(w);
     }
 }
 
