@@ -63,11 +63,11 @@ void warn_negative(Files& f, const Table<float>& a, std::int32_t nl, const std::
     }
     if (count == 0) return;
     char text[160];
-    std::snprintf(text, sizeof text, "the most negative %.4g is %.2f%% of the largest (%.4g)", lowest,
+    std::snprintf(text, sizeof text, "the most negative %.4g, %.2f%% of the largest (%.4g)", lowest,
                   -lowest / first * 100.0, first);
-    warn(f, year + ": its matrix is not Euclidean (" + std::to_string(count) + " negative " +
-                (count == 1 ? "eigenvalue" : "eigenvalues") + "; " + text +
-                "); its scores show only the part of the dissimilarities that the positive axes hold");
+    warn(f, year + ": its matrix is not Euclidean: " + std::to_string(count) + " negative " +
+                (count == 1 ? "eigenvalue" : "eigenvalues") + ", " + text +
+                "; its scores show only the part of the dissimilarities that the positive axes hold");
 }
 
 }  // namespace
