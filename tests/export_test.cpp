@@ -308,12 +308,17 @@ TEST(ExportProgram, NamesAreQuotedWhereTheyMustBeAndReadBack) {
     ASSERT_EQ(orp[2].substr(14, 8), "HORYAN  ");
     orp[2].replace(14, 8, "HO\"R,AN ");
     orp[3].replace(14, 8, " LEADING");
+    // Latin-1 (an older file's names) becomes UTF-8; UTF-8 stays as it is.
+    orp[4].replace(14, 8, "M\xfcNSTER ");
+    orp[5].replace(14, 8, "M\xc3\xbcNSTER");
     write_file(d / "JOB.ORP", joined(orp));
     const RunResult r = run_export(d.path(), {"JOB"});
     ASSERT_EQ(r.status, 0) << r.err;
     const auto points = lines_of(read_file(d / "JOB.points.csv"));
     EXPECT_EQ(points[1].substr(0, 22), "1,1997,1,\"HO\"\"R,AN\",0.");
     EXPECT_EQ(points[2].substr(0, 18), "1,1997,2, LEADING,");
+    EXPECT_EQ(points[3].substr(0, 18), "1,1997,3,M\xc3\xbcNSTER,");
+    EXPECT_EQ(points[4].substr(0, 18), "1,1997,4,M\xc3\xbcNSTER,");
     if (!have_python()) GTEST_SKIP() << "python3 is not installed";
     const Rows rows = python_rows(d / "JOB.points.csv");
     EXPECT_EQ(rows[1][3], "HO\"R,AN");

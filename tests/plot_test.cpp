@@ -521,6 +521,7 @@ TEST(PlotPage, OnePanelPerYearAndPairWithAMarkerPerPoint) {
     EXPECT_NE(yp[0].find("Axis 1 (41.5%)"), std::string::npos);
     EXPECT_NE(yp[0].find("Axis 2 (22.2%)"), std::string::npos);  // 22.25 to one decimal
     EXPECT_EQ(count(pp[0], "marker-end=\"url(#head)\""), 1u);     // BETA only
+    EXPECT_NE(pp[0].find(">1 arrow from 1996 to 1997;"), std::string::npos);
     EXPECT_EQ(count(pp[0], "class=\"gone\""), 2u);                 // ALPHA, DELTA
     EXPECT_EQ(count(pp[0], "class=\"new\""), 1u);                  // GAMMA
     EXPECT_NE(pp[0].find("Axis 1 (41.5% \xE2\x86\x92 38.0%)"), std::string::npos);
@@ -636,6 +637,7 @@ TEST(PlotProgram, OneYearWithoutPairsIsDrawnFromAnEmptyPairFile) {
     write_file(d / "JOB.POR", "");
     const RunResult r = run_plot(d.path(), "JOB");
     EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "seqord-plot: wrote JOB.svg: 1 year panel, 0 pair panels\n");
     // Without the summary and the report the run's check cannot be made.
     EXPECT_EQ(r.err,
               "seqord-plot: warning: JOB.ORS and JOB.SOR are not there: JOB.ORP is drawn without the check that it "

@@ -4,7 +4,13 @@
 // the quotes of bad text in messages.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <tuple>
 #include <functional>
 #include <sstream>
 
@@ -451,6 +457,64 @@ TEST_F(CompanionRunCheck, EveryCutOfAPlottingFileIsRefusedByBoth) {
     }
     EXPECT_GT(cuts, 900u);
     EXPECT_FALSE(test::exists(d / "BARLEY.svg"));
+    EXPECT_FALSE(test::exists(d / "BARLEY.points.csv"));
+}
+
+// What stops the record layer reaches a breeder in the program's own words:
+// the program, the file and line, and the system's reason, never the
+// layer's condition number, unit or its "seqord:" prefix.
+TEST_F(CompanionRunCheck, MessagesNameTheProgramAndTheFileNotTheRecordLayer) {
+    const std::string long_line(std::size_t(1) << 21, 'x');
+    auto with_long_line = [&](const char* run, const char* ext) {
+        std::string text = file(run, ext);
+        return text.insert(text.find('\n') + 1, long_line + "\r\n");
+    };
+    const struct Case {
+        const char* what;
+        const char* ext;  // the file replaced
+        std::string text;
+        bool plot;  // seqord-plot reads it too
+        std::string message;
+    } cases[] = {
+        {"a report line over the bound", ".SOR", with_long_line("whole", ".SOR"), true,
+         "BARLEY.SOR, line 2: cannot be read (the line is longer than 1048576 characters)"},
+        {"a year file line over the bound", ".ORP", with_long_line("whole", ".ORP"), true,
+         "BARLEY.ORP, line 2: cannot be read (the line is longer than 1048576 characters)"},
+        {"a pair file line over the bound", ".POR", with_long_line("whole", ".POR"), true,
+         "BARLEY.POR, line 2: cannot be read (the line is longer than 1048576 characters)"},
+    };
+    for (const Case& c : cases) {
+        TempDir d;
+        lay_out(d, file("whole", ".ORP"), file("whole", ".POR"));
+        write_file(d / ("BARLEY" + std::string(c.ext)), c.text);
+        const Outcome o = run_both(d);
+        for (const auto& [program, status, err] : {std::tuple{"seqord-export", o.exported, plain(o.export_err, d)},
+                                                   std::tuple{"seqord-plot", o.plotted, plain(o.plot_err, d)}}) {
+            if (std::string(program) == "seqord-export" && std::string(c.ext) == ".POR") continue;  // not read
+            EXPECT_EQ(status, 2) << c.what << ", " << program;
+            EXPECT_EQ(err.rfind(std::string(program) + ": error: " + c.message, 0), 0u) << c.what << ": " << err;
+            for (const char* internal : {"severe", "unit ", "seqord: "})
+                EXPECT_EQ(err.find(internal), std::string::npos) << c.what << ", " << program << ": " << err;
+        }
+    }
+    // A table that the record layer cannot write: the file and the system's reason.
+    TempDir d;
+    lay_out(d, file("whole", ".ORP"), file("whole", ".POR"));
+    const std::string job = (d / "BARLEY").string();
+    const char* argv[] = {"seqord-export", job.c_str()};
+    std::string out, err;
+    rlimit before{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+    const auto xfsz = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = before;
+    small.rlim_cur = 1000;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const int status = tables::run(2, argv, out, err);
+    ::setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, xfsz);
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(plain(err, d), "seqord-export: error: cannot write BARLEY.points.csv (" + std::string(std::strerror(EFBIG)) +
+                                 "); no table is written\n");
     EXPECT_FALSE(test::exists(d / "BARLEY.points.csv"));
 }
 
