@@ -465,6 +465,14 @@ TEST_F(CompanionRunCheck, EveryCutOfAPlottingFileIsRefusedByBoth) {
 // layer's condition number, unit or its "seqord:" prefix.
 TEST_F(CompanionRunCheck, MessagesNameTheProgramAndTheFileNotTheRecordLayer) {
     const std::string long_line(std::size_t(1) << 21, 'x');
+    // The first point of the year file moved, and its location named "\x1b[2J" (clear the screen).
+    auto escaped_point = [&] {
+        std::string text = file("whole", ".ORP");
+        const std::size_t at = text.find('\n', text.find('\n') + 1) + 1;  // line 3
+        text.replace(at + 14, 8, "\x1b[2J\x07  ");
+        text.replace(at + 23, 8, "  99.999");
+        return text;
+    };
     auto with_long_line = [&](const char* run, const char* ext) {
         std::string text = file(run, ext);
         return text.insert(text.find('\n') + 1, long_line + "\r\n");
@@ -482,6 +490,7 @@ TEST_F(CompanionRunCheck, MessagesNameTheProgramAndTheFileNotTheRecordLayer) {
          "BARLEY.ORP, line 2: cannot be read (the line is longer than 1048576 characters)"},
         {"a pair file line over the bound", ".POR", with_long_line("whole", ".POR"), true,
          "BARLEY.POR, line 2: cannot be read (the line is longer than 1048576 characters)"},
+        {"a point of another place, named with control characters", ".ORP", escaped_point(), true, "BARLEY.", },
     };
     for (const Case& c : cases) {
         TempDir d;
@@ -495,6 +504,9 @@ TEST_F(CompanionRunCheck, MessagesNameTheProgramAndTheFileNotTheRecordLayer) {
             EXPECT_EQ(err.rfind(std::string(program) + ": error: " + c.message, 0), 0u) << c.what << ": " << err;
             for (const char* internal : {"severe", "unit ", "seqord: "})
                 EXPECT_EQ(err.find(internal), std::string::npos) << c.what << ", " << program << ": " << err;
+            // Nothing that would move the cursor or clear the terminal.
+            EXPECT_EQ(std::count_if(err.begin(), err.end(), [](char ch) { return (ch >= 0 && ch < 0x20 && ch != '\n'); }), 0)
+                << c.what << ", " << program << ": " << printable(err);
         }
     }
     // A table that the record layer cannot write: the file and the system's reason.

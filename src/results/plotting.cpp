@@ -236,8 +236,8 @@ void check_pairs_fit(const std::vector<Year>& years, const std::vector<Pair>& pa
                      [[maybe_unused]] std::vector<std::string>& warnings) {
     const std::size_t want = years.size() - 1;
     if (pairs.size() != want)
-        throw InputError(por_path + ": holds " + std::to_string(pairs.size()) + " pairs of years, but the year file's " +
-                         std::to_string(years.size()) + " years make " + std::to_string(want) +
+        throw InputError(por_path + ": holds " + counted(pairs.size(), "pair of years", "pairs of years") +
+                         ", but the year file's years (" + std::to_string(years.size()) + ") make " + std::to_string(want) +
                          "; are both files from the same run, and whole?");
     // A point of a pair is the point of its year in the year file, printed
     // by the same record: the same fields.

@@ -93,7 +93,7 @@ void check_report_and_summary(const Report& report, const Summary& summary, cons
                          std::to_string(summary.iyf) + " is not that of " + sor + " (" + std::to_string(report.iys) +
                          " to " + std::to_string(report.iyf) + ")" + same);
     if (report.years.size() != summary.years.size())
-        throw InputError(ors + ": holds " + std::to_string(summary.years.size()) + " year records, " + sor +
+        throw InputError(ors + ": holds " + counted(summary.years.size(), "year record", "year records") + ", " + sor +
                          " reports " + std::to_string(report.years.size()) + same);
     for (std::size_t i = 0; i < report.years.size(); ++i) {
         const ReportYear& r = report.years[i];
@@ -134,10 +134,10 @@ void check_year(const Year& y, const SummaryYear* s, const CorrelationRow* turne
     for (; at < y.points.size(); ++at) extra.push_back(y.points[at].location);
     if (!missing.empty() || !extra.empty()) {
         std::string m = orp + ", line " + std::to_string(y.head.line) + ": " + of + " has " +
-                        std::to_string(y.points.size()) + " point records, but ";
+                        counted(y.points.size(), "point record", "point records") + ", but ";
         m += s == nullptr ? "the run has no year record of index " + std::to_string(y.head.index) + " (" + files.ors + ")"
                           : "its year record (" + record + ") retains " +
-                                std::to_string(y.points.size() + missing.size() - extra.size()) + " locations";
+                                counted(y.points.size() + missing.size() - extra.size(), "location", "locations");
         if (!missing.empty()) m += "; no point for location " + locations_text(missing);
         if (!extra.empty()) m += "; a point for location " + locations_text(extra) + ", which it does not retain";
         throw InputError(m + kSame);

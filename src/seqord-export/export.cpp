@@ -198,13 +198,13 @@ int run(int argc, const char* const* argv, std::string& out, std::string& err) {
     try {
         t = build(job, warnings);
     } catch (const InputError& e) {
-        for (const auto& w : warnings) err += "seqord-export: warning: " + w + "\n";
-        err += "seqord-export: error: " + std::string(e.what()) + "; no table is written\n";
+        for (const auto& w : warnings) err += "seqord-export: warning: " + printable(w) + "\n";
+        err += "seqord-export: error: " + printable(e.what()) + "; no table is written\n";
         return results::kExitBadInput;
     }
-    for (const auto& w : warnings) err += "seqord-export: warning: " + w + "\n";
+    for (const auto& w : warnings) err += "seqord-export: warning: " + printable(w) + "\n";
     if (const std::string why = store(t, base); !why.empty()) {
-        err += "seqord-export: error: " + why + "\n";
+        err += "seqord-export: error: " + printable(why) + "\n";
         return results::kExitWriteFailed;
     }
     const auto rows = [](const Table& table) { return results::counted(table.rows.size(), "row", "rows"); };

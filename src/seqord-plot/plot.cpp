@@ -146,13 +146,13 @@ int run(int argc, const char* const* argv, std::string& out, std::string& err) {
         check_against_run(job, years, warnings);
         page = page_of(years, pairs, view, orp, por, warnings);
     } catch (const InputError& e) {
-        for (const auto& w : warnings) err += "seqord-plot: warning: " + w + "\n";
-        err += "seqord-plot: error: " + std::string(e.what()) + "; " + svg + " is not written\n";
+        for (const auto& w : warnings) err += "seqord-plot: warning: " + printable(w) + "\n";
+        err += "seqord-plot: error: " + printable(std::string(e.what()) + "; " + svg + " is not written") + "\n";
         return kExitBadInput;
     }
 
     const std::string text = render_svg(results::job_name(job), page, warnings);
-    for (const auto& w : warnings) err += "seqord-plot: warning: " + w + "\n";
+    for (const auto& w : warnings) err += "seqord-plot: warning: " + printable(w) + "\n";
     const std::string why = process::store_whole(svg, text);
     if (!why.empty()) {
         err += "seqord-plot: error: cannot write " + svg + " (" + why + ")\n";
