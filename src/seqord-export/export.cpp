@@ -32,6 +32,7 @@ constexpr std::string_view kUsage =
     "                     (the correlations between the axes of successive years)\n"
     "  --out DIR  write the tables into the folder DIR instead\n"
     "JOB may be given with a folder, and with the extension of one of its result files.\n"
+    "The three files are first checked to be whole and of one run.\n"
     "Exit status: 0 tables written, 1 a table could not be written, 2 usage error or a\n"
     "result file missing, unreadable or malformed (nothing is written then).\n";
 

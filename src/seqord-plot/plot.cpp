@@ -21,6 +21,7 @@ constexpr std::string_view kUsage =
     "Reads JOB.ORP and JOB.POR, the plotting files seqord wrote for job JOB, and writes\n"
     "JOB.svg: a panel per year (axis I across, axis J up, each location named) and a\n"
     "panel per pair of successive years (an arrow per location retained in both).\n"
+    "The points are first checked against JOB.ORS and JOB.SOR when they are there.\n"
     "  --axes I,J  the two axes to draw: two different axes of 1-4 (default 1,2)\n"
     "JOB may be given with a folder, and with the extension .ORP or .POR.\n"
     "Exit status: 0 page written, 1 page could not be written, 2 usage error or a\n"
