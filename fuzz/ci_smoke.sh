@@ -23,4 +23,6 @@ run format_out 60000 4096 & a=$!
 run job 6000 12288 & b=$!
 wait $a || status=1
 wait $b || status=1
+# The result files' readers: inputs as long as a whole run's four files.
+run results_read 3000 65536 || status=1
 exit $status

@@ -51,6 +51,12 @@ Result format_out(const std::uint8_t* data, std::size_t size);
 // fuzz_job: a whole run in-process on an .EMA/.NAQ pair.
 Result job(const std::uint8_t* data, std::size_t size);
 
+// fuzz_results_read: the readers of the result files, and the checks that
+// the files are of one run.  The input is .ORP, .POR, .ORS and .SOR in that
+// order, separated by kResultsSeparator.
+Result results_read(const std::uint8_t* data, std::size_t size);
+inline constexpr std::string_view kResultsSeparator = "\n=====NEXT=====\n";
+
 // The line that separates the .EMA part of a fuzz_job input from its .NAQ
 // part; without it the whole input is the .EMA and the .NAQ is empty.
 inline constexpr std::string_view kJobSeparator = "\n=====NAQ=====\n";

@@ -106,3 +106,19 @@ seed "$out/corpus-format_out" "fields-e-double" "" '\xc3\x18\x10\x00\x00\x00\x00
 for t in records_read list_read format_out job; do
   echo "corpus-$t: $(ls "$out/corpus-$t" | wc -l) seeds"
 done
+
+# ---- fuzz_results_read: the four result files of each known-good run
+# (.ORP, .POR, .ORS, .SOR, separated as the target splits them), and each
+# plotting file alone.
+rm -rf "$out/corpus-results_read"
+mkdir -p "$out/corpus-results_read"
+next=$'\n=====NEXT=====\n'
+for d in "$golden"/*/; do
+  c=$(basename "$d")
+  e="$d/expected"
+  { cat "$e/JOB.ORP"; printf '%s' "$next"; cat "$e/JOB.POR"; printf '%s' "$next"; cat "$e/JOB.ORS";
+    printf '%s' "$next"; cat "$e/JOB.SOR"; } > "$out/corpus-results_read/$c"
+  cp "$e/JOB.ORP" "$out/corpus-results_read/$c-orp"
+  { printf '%s' "$next"; cat "$e/JOB.POR"; } > "$out/corpus-results_read/$c-por"
+done
+echo "corpus-results_read: $(ls "$out/corpus-results_read" | wc -l) seeds"

@@ -12,4 +12,7 @@ if(NOT TARGET seqord_fuzz_targets)
               ${CMAKE_CURRENT_LIST_DIR}/job.cpp)
   target_include_directories(seqord_fuzz_targets PUBLIC ${CMAKE_CURRENT_LIST_DIR})
   target_link_libraries(seqord_fuzz_targets PUBLIC seqord_main)
+  # The readers of the result files, which seqord itself does not use.
+  target_sources(seqord_fuzz_targets PRIVATE ${CMAKE_CURRENT_LIST_DIR}/results_read.cpp)
+  target_link_libraries(seqord_fuzz_targets PUBLIC seqord_results)
 endif()

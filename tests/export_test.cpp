@@ -242,6 +242,12 @@ TEST(ExportProgram, AYearIndexOfTwoBlocksGivesBothBlocksInReportOrder) {
                          "table lists each block as reported"),
               std::string::npos)
         << r.err;
+    // The points are the second block's, which the name file calls 1997.
+    EXPECT_NE(r.err.find("seqord-export: warning: JOB.ORP: 1 year is named otherwise than by its year record in "
+                         "JOB.ORS (the run's name file and main input name them differently): year 1 (1997) (line 1) "
+                         "is '1998' (line 18)\n"),
+              std::string::npos)
+        << r.err;
     const auto axes = lines_of(read_file(d / "JOB.axes.csv"));
     // 1997's seven axes, then 1998's seven, both under index 1.
     ASSERT_GT(axes.size(), 15u);
@@ -304,12 +310,17 @@ TEST(ExportProgram, NamesAreQuotedWhereTheyMustBeAndReadBack) {
     ASSERT_EQ(orp[2].substr(14, 8), "HORYAN  ");
     orp[2].replace(14, 8, "HO\"R,AN ");
     orp[3].replace(14, 8, " LEADING");
+    // Latin-1 (an older file's names) becomes UTF-8; UTF-8 stays as it is.
+    orp[4].replace(14, 8, "M\xfcNSTER ");
+    orp[5].replace(14, 8, "M\xc3\xbcNSTER");
     write_file(d / "JOB.ORP", joined(orp));
     const RunResult r = run_export(d.path(), {"JOB"});
     ASSERT_EQ(r.status, 0) << r.err;
     const auto points = lines_of(read_file(d / "JOB.points.csv"));
     EXPECT_EQ(points[1].substr(0, 22), "1,1997,1,\"HO\"\"R,AN\",0.");
     EXPECT_EQ(points[2].substr(0, 18), "1,1997,2, LEADING,");
+    EXPECT_EQ(points[3].substr(0, 18), "1,1997,3,M\xc3\xbcNSTER,");
+    EXPECT_EQ(points[4].substr(0, 18), "1,1997,4,M\xc3\xbcNSTER,");
     if (!have_python()) GTEST_SKIP() << "python3 is not installed";
     const Rows rows = python_rows(d / "JOB.points.csv");
     EXPECT_EQ(rows[1][3], "HO\"R,AN");
@@ -325,9 +336,13 @@ TEST(ExportProgram, AsterisksBecomeEmptyFieldsWithOneWarningPerLine) {
     orp[2].replace(23, 8, "********");  // axis 1 and axis 4 of one point: one warning
     orp[2].replace(47, 8, "********");
     write_file(d / "JOB.ORP", joined(orp));
+    // ... and the same location's scores, too wide for the summary's fields.
+    auto ors = lines_of(read_file(d / "JOB.ORS"));
+    ASSERT_EQ(ors[9].substr(0, 15), "     1 HORYAN  ");
+    ors[9].replace(16, 10, "**********");
+    ors[9].replace(46, 10, "**********");
     // The first eigenvalue of year 1, in the report and the summary alike.
     auto sor = lines_of(read_file(d / "JOB.SOR"));
-    auto ors = lines_of(read_file(d / "JOB.ORS"));
     ASSERT_EQ(sor[68], "     2.338     0.900     0.282     0.238     0.114     0.058     0.039");
     sor[68].replace(0, 10, "**********");
     ASSERT_EQ(ors[8].substr(16, 10), "     2.338");

@@ -61,6 +61,7 @@ TEST(FuzzReplay, RecordsRead) { replay_all("records_read", records_read); }
 TEST(FuzzReplay, ListRead) { replay_all("list_read", list_read); }
 TEST(FuzzReplay, FormatOut) { replay_all("format_out", format_out); }
 TEST(FuzzReplay, Job) { replay_all("job", job); }
+TEST(FuzzReplay, ResultsRead) { replay_all("results_read", results_read); }
 
 // A free-form value whose digits overflow before a character that no integer
 // holds is a syntax error, not a conversion error.

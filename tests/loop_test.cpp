@@ -352,7 +352,11 @@ TEST_P(FreeFormRead, LeavesWhatTheVariableHeld) {
     EXPECT_EQ(ra.status, rb.status) << ra.err;
     EXPECT_EQ(ra.out, rb.out);
     EXPECT_EQ(ra.err, rb.err);
-    EXPECT_EQ(!rb.err.empty(), c.warns) << rb.err;
+    // (Hand-made matrices need not be Euclidean; that warning is not the one looked for.)
+    std::string other;
+    for (const std::string& l : lines(rb.err))
+        if (l.find("its matrix is not Euclidean") == std::string::npos) other += l + "\n";
+    EXPECT_EQ(!other.empty(), c.warns) << rb.err;
     for (const char* f : {"JOB.SOR", "JOB.ORS", "JOB.POR", "JOB.ORP"}) EXPECT_EQ(read_file(a / f), read_file(b / f)) << f;
     // Every year of the input was analysed: the run reached the alignment.
     EXPECT_NE(read_file(a / "JOB.SOR").find(" Rotate axes if -ve correlated"), std::string::npos);

@@ -824,6 +824,68 @@ TEST(CommandLine, MissingMainInputIsReportedAsInTheDialogue) {
     EXPECT_TRUE(listing(dir.path()).empty());
 }
 
+// The main input named instead of the job runs the job, unless a job of the
+// whole name exists; with neither there, the whole name is the job.
+TEST(CommandLine, TheMainInputNamedForItsJobRunsThatJob) {
+    const struct Case {
+        std::vector<std::string> sets;  // jobs whose .EMA and .NAQ are there
+        std::string arg;
+        std::string job;  // the job run ("" : none, the main input is missing)
+    } cases[] = {
+        {{"JOB"}, "JOB.EMA", "JOB"},
+        {{"JOB", "JOB.EMA"}, "JOB.EMA", "JOB.EMA"},
+        {{"sub/JOB"}, "sub/JOB.EMA", "sub/JOB"},
+        {{}, "NOPE.EMA", ""},
+        {{"JOB"}, "JOB.ema", ""},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        fs::create_directory(dir / "sub");
+        for (const std::string& j : c.sets) write_small_set(dir / (j + ".EMA"), dir / (j + ".NAQ"));
+        const RunResult r = run_program(dir.path(), "", {c.arg});
+        if (c.job.empty()) {
+            EXPECT_EQ(r.status, 1) << c.arg;
+            EXPECT_TRUE(contains(r.err, c.arg + ".EMA")) << c.arg << ": " << r.err;
+            continue;
+        }
+        EXPECT_EQ(r.status, 0) << c.arg << ": " << r.err;
+        for (const char* e : {".SOR", ".ORS", ".POR", ".ORP"})
+            EXPECT_TRUE(test::exists(dir / (c.job + e))) << c.arg << ": " << c.job << e;
+    }
+}
+
+// A year whose dissimilarities no set of points has (one pair of locations
+// far apart, both close to the rest) is not Euclidean: seqord says so on
+// standard error, naming the year; its files and console are those of the
+// same run without the warning.  The known runs, Euclidean, give none.
+TEST(YearLoop, ANonEuclideanYearIsWarnedOnStandardErrorOnly) {
+    const fs::path input = data_dir() / "golden" / "small_001" / "input";
+    std::string ema = read_file(input / "JOB.EMA");
+    const std::string row = "     2 YANKATER       74592273+0  0.00000000E+00";
+    ASSERT_NE(ema.find(row), std::string::npos);
+    ema.replace(ema.find(row), row.size(), "     2 YANKATER   0.80000000E+02  0.00000000E+00");
+    TempDir dir;
+    write_file(dir / "JOB.EMA", ema);
+    fs::copy_file(input / "JOB.NAQ", dir / "JOB.NAQ");
+    const RunResult r = run_program(dir.path(), "", {"JOB"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string want = "seqord: warning: year 1 (1997): its matrix is not Euclidean: 1 negative eigenvalue, the "
+                             "most negative -29.32, 73.28% of the largest (40.01); its scores show only";
+    ASSERT_TRUE(starts_with(r.err, want)) << r.err;
+    EXPECT_EQ(lines(r.err).size(), 1u) << r.err;  // the other years are as they were
+    EXPECT_FALSE(contains(r.out, "Euclidean"));
+    EXPECT_FALSE(contains(read_file(dir / "JOB.SOR"), "Euclidean"));
+
+    for (const char* name : {"small_001", "small_002", "small_003", "edge_base", "edge_axes_gt_10", "edge_nl_10_11_12",
+                             "edge_year_missing"}) {
+        TempDir d;
+        for (const char* e : {"JOB.EMA", "JOB.NAQ"}) fs::copy_file(data_dir() / "golden" / name / "input" / e, d / e);
+        const RunResult k = run_program(d.path(), "", {"JOB"});
+        EXPECT_EQ(k.status, 0) << name;
+        EXPECT_EQ(k.err, "") << name;
+    }
+}
+
 // A job name whose file names could not hold it whole is refused: from 47
 // characters on the extensions would be cut into one another, and past 50
 // the name itself would be cut into another job's name.

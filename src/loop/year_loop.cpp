@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bitset>
 #include <cmath>
+#include <cstdio>
 
 #include "alignment/alignment.h"
 #include "input/input.h"
@@ -38,6 +39,35 @@ bool finite_block(const Table<float>& t, std::int32_t n) {
     for (std::int32_t j = 1; j <= n; ++j)
         if (!finite(t.at(1, j), n)) return false;
     return true;
+}
+
+// Below this share of the largest eigenvalue a negative one is taken for the
+// rounding of single-precision arithmetic, not for a matrix that is not
+// Euclidean.
+constexpr double kNegativeShare = 1.0e-4;
+
+// A decomposed matrix with negative eigenvalues (clearly below the rounding
+// of the largest) is not Euclidean: no configuration of points has these
+// distances, and the scores leave part of the dissimilarities out.  Said on
+// the error channel only; the files do not change.
+void warn_negative(Files& f, const Table<float>& a, std::int32_t nl, const std::string& year) {
+    double first = 0.0;  // the largest eigenvalue (the decomposition does not sort them)
+    for (std::int32_t k = 1; k <= nl; ++k) first = std::max(first, double(a(k, k)));
+    if (nl < 2 || !(first > 0.0)) return;
+    std::int32_t count = 0;
+    double lowest = 0.0;
+    for (std::int32_t k = 1; k <= nl; ++k) {
+        const double v = a(k, k);
+        if (v < -kNegativeShare * first) ++count;
+        lowest = std::min(lowest, v);
+    }
+    if (count == 0) return;
+    char text[160];
+    std::snprintf(text, sizeof text, "the most negative %.4g, %.2f%% of the largest (%.4g)", lowest,
+                  -lowest / first * 100.0, first);
+    warn(f, year + ": its matrix is not Euclidean: " + std::to_string(count) + " negative " +
+                (count == 1 ? "eigenvalue" : "eigenvalues") + ", " + text +
+                "; its scores show only the part of the dissimilarities that the positive axes hold");
 }
 
 }  // namespace
@@ -137,6 +167,7 @@ void year_loop(Files& f, const Tables& t, std::int32_t iys, std::int32_t iyf, or
                         " rotations and would have rotated forever; it was stopped there and its results are "
                         "not converged");
         results_finite = results_finite && finite(t.A.at(1, 1), nl, maxl + 1) && finite_block(t.V, nl);
+        if (results_finite) warn_negative(f, t.A, nl, year_label(iy, yname));
         out::S12(f.sor, nl, nrot);
         for (std::int32_t i = 1; i <= nl; ++i)
             out::S13(f.sor, {t.A.at(i, 1), static_cast<std::size_t>(nl), maxl},

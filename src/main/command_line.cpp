@@ -1,5 +1,7 @@
 // The command line: no argument runs the start-up dialogue; one job name runs
 // as if "y" and that name had been typed; --help and --version answer and end.
+#include <sys/stat.h>
+
 #include <span>
 
 #include "main/job.h"
@@ -45,6 +47,11 @@ void lines(int unit, int fd, std::span<const std::string_view> text) {
     s.bind(unit, unit == kConsoleOut ? "stdout" : "stderr", fd, true);
     for (std::string_view line : text) out::C1_line(s, line);
     s.flush();
+}
+
+bool file_exists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 }  // namespace
@@ -94,14 +101,23 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
             cl.problem = "more than one job name given ('" + cl.job + "' and '" + std::string(arg) + "')";
             return cl;
         }
-        const std::string problem = job_name_problem(arg);
+        // The main input named instead of the job ("seqord TRIAL.EMA"): when
+        // no job of that whole name exists and the named file does, its job
+        // is meant.
+        std::string_view name = arg;
+        if (const std::string_view ext = ".EMA"; name.size() > ext.size() && name.ends_with(ext) &&
+                                                 name.find_first_of("\r\n") == std::string_view::npos &&
+                                                 !file_exists(std::string(name) + std::string(ext)) &&
+                                                 file_exists(std::string(name)))
+            name.remove_suffix(ext.size());
+        const std::string problem = job_name_problem(name);
         if (!problem.empty()) {
             cl.action = CommandLine::Action::usage_error;
             cl.problem = problem;
             return cl;
         }
         cl.action = CommandLine::Action::job;
-        cl.job = std::string(arg);
+        cl.job = std::string(name);
     }
     return cl;
 }

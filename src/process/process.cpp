@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 
 namespace seqord::process {
@@ -84,6 +86,8 @@ ParsedArgs parse_args(int argc, const char* const* argv, std::span<const Option>
     return r;
 }
 
+int system_rename(const char* from, const char* to) { return ::rename(from, to); }
+
 StoredFiles::~StoredFiles() { discard(); }
 
 int StoredFiles::create(const std::string& path, std::string& why) {
@@ -107,26 +111,96 @@ int StoredFiles::create(const std::string& path, std::string& why) {
     return e.fd;
 }
 
+namespace {
+
+// A fresh name beside `path` for keeping its old file: the name mkstemp
+// makes, freed again for link() or rename() to take.
+std::string spare_name(const std::string& path) {
+    std::string name = path + ".XXXXXX";
+    const int fd = ::mkstemp(name.data());
+    if (fd < 0) return {};
+    ::close(fd);
+    ::unlink(name.c_str());
+    return name;
+}
+
+}  // namespace
+
+bool StoredFiles::put_back(Entry& e) {
+    if (e.old.empty()) {
+        // There was no file: the new one goes.
+        if (e.placed && ::unlink(e.path.c_str()) != 0) return false;
+        e.placed = false;
+        return true;
+    }
+    if (!e.placed && !e.moved) {
+        // Linked and not yet replaced: the original is still in place.
+        ::unlink(e.old.c_str());
+        e.old.clear();
+        return true;
+    }
+    if (rename_file(e.old.c_str(), e.path.c_str()) != 0) return false;
+    e.old.clear();
+    e.placed = e.moved = false;
+    return true;
+}
+
 std::string StoredFiles::commit() {
+    left_.clear();
     std::string why;
     for (Entry& e : entries_) {
         if (e.fd >= 0 && ::close(e.fd) != 0 && why.empty()) why = std::strerror(errno);
         e.fd = -1;
     }
-    // A folder in the way of one file would stop the renames halfway, with
-    // the files before it in place: found before anything is renamed.
+    // A folder in the way of one file would stop the renames halfway: found
+    // before anything is renamed.
     for (const Entry& e : entries_) {
         struct stat st {};
         if (why.empty() && ::stat(e.path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
             why = e.path + ": " + std::strerror(EISDIR);
     }
-    for (Entry& e : entries_) {
-        if (!why.empty()) break;
-        if (::rename(e.temp.c_str(), e.path.c_str()) != 0) {
-            why = std::strerror(errno);
+    std::size_t done = 0;
+    for (; why.empty() && done < entries_.size(); ++done) {
+        Entry& e = entries_[done];
+        struct stat st {};
+        if (::lstat(e.path.c_str(), &st) == 0) {
+            // The old file keeps a second name until the whole set is in
+            // place: a hard link, so that the final name never goes missing,
+            // or, where links are not to be had, the old file moved aside.
+            e.old = spare_name(e.path);
+            if (e.old.empty()) {
+                why = e.path + ": cannot keep the old file (" + std::strerror(errno) + ")";
+                break;
+            }
+            if (::link(e.path.c_str(), e.old.c_str()) != 0) {
+                if (rename_file(e.path.c_str(), e.old.c_str()) != 0) {
+                    why = e.path + ": cannot keep the old file (" + std::strerror(errno) + ")";
+                    e.old.clear();
+                    break;
+                }
+                e.moved = true;
+            }
+        }
+        if (rename_file(e.temp.c_str(), e.path.c_str()) != 0) {
+            why = e.path + ": " + std::strerror(errno);
             break;
         }
+        e.placed = true;
         e.temp.clear();
+    }
+    if (why.empty()) {
+        for (Entry& e : entries_)
+            if (!e.old.empty()) ::unlink(e.old.c_str());
+    } else {
+        // Everything back as it was, the latest first.
+        const std::size_t touched = std::min(done + 1, entries_.size());
+        for (std::size_t i = touched; i-- > 0;) {
+            Entry& e = entries_[i];
+            if (put_back(e)) continue;
+            std::string state = e.path + " is the new file";
+            state += e.old.empty() ? " (there was none before)" : "; its old one is kept as " + e.old;
+            left_ = left_.empty() ? state : state + "; " + left_;
+        }
     }
     discard();
     return why;

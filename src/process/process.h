@@ -42,6 +42,12 @@ struct ParsedArgs {
 };
 ParsedArgs parse_args(int argc, const char* const* argv, std::span<const Option> options);
 
+// The rename that stored file sets use (::rename).  Tests put another in
+// its place to make a rename fail as a busy or failing file system would.
+using RenameFunction = int (*)(const char* from, const char* to);
+int system_rename(const char* from, const char* to);
+inline RenameFunction rename_file = &system_rename;
+
 // A set of result files that appear together, each whole, or not at all.
 // Each file is written under a fresh temporary name beside its final name;
 // commit() renames them all into place.  Temporaries of a set that is not
@@ -58,18 +64,31 @@ public:
     // -1 with `why` set when it cannot be created.
     int create(const std::string& path, std::string& why);
     // Closes every file and renames each over its final name.  Empty on
-    // success, else the reason; on failure no temporary is left behind (a
-    // file already renamed stays in place; a final name that is a folder is
-    // found before any file is renamed).
+    // success, else the reason.  All or nothing: an existing file is kept
+    // under a second name until every rename has succeeded, and when one
+    // fails the files already renamed are put back as they were (a new one
+    // removed, an old one restored); a final name that is a folder is found
+    // before any file is renamed.  No temporary is left behind.  If even
+    // putting back fails, left() says what stands under each name.
     std::string commit();
+    // After a failed commit: empty when every file is as it was before, else
+    // what is left, file by file ("JOB.EMA is the new file; its old one is
+    // kept as JOB.EMA.x1Y2z3").
+    const std::string& left() const { return left_; }
 
 private:
     struct Entry {
         std::string path, temp;
+        std::string old;     // where the file that stood at `path` is kept meanwhile
+        bool moved = false;  // the old file was renamed to `old` (not linked)
+        bool placed = false;
         int fd = -1;
     };
     void discard();
+    // Puts entry `e` back as it was before the commit; false when it cannot.
+    bool put_back(Entry& e);
     std::vector<Entry> entries_;
+    std::string left_;
 };
 
 // Writes all of `text` to the descriptor (retrying after signals); false

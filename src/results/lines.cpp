@@ -13,6 +13,66 @@ namespace seqord::results {
 
 std::string quote(std::string_view text) { return printable(excerpt(text)); }
 
+std::string as_utf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + 8);
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    for (std::size_t i = 0; i < n;) {
+        const unsigned char c = s[i];
+        if (c < 0x80) {
+            out.push_back(char(c));
+            ++i;
+            continue;
+        }
+        // A well-formed UTF-8 sequence stands as it is.
+        const std::size_t len = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c <= 0xDF ? 2 : 0;
+        bool ok = len > 0 && c <= 0xF4 && i + len <= n;
+        for (std::size_t k = 1; ok && k < len; ++k) ok = (s[i + k] & 0xC0) == 0x80;
+        if (ok && len == 3) {
+            const unsigned c1 = s[i + 1];
+            ok = !(c == 0xE0 && c1 < 0xA0) && !(c == 0xED && c1 >= 0xA0);  // overlong, surrogates
+            ok = ok && !(c == 0xEF && c1 == 0xBF && (s[i + 2] == 0xBE || s[i + 2] == 0xBF));  // U+FFFE/F
+        }
+        if (ok && len == 4) {
+            const unsigned c1 = s[i + 1];
+            ok = !(c == 0xF0 && c1 < 0x90) && !(c == 0xF4 && c1 >= 0x90);
+        }
+        if (ok) {
+            out.append(text.substr(i, len));
+            i += len;
+            continue;
+        }
+        // Any other byte is taken as Latin-1, the likeliest encoding of an
+        // older data file; its C1 control characters have no place in text.
+        if (c < 0xA0) {
+            out += "\xEF\xBF\xBD";
+        } else {
+            out.push_back(char(0xC0 | (c >> 6)));
+            out.push_back(char(0x80 | (c & 0x3F)));
+        }
+        ++i;
+    }
+    return out;
+}
+
+std::string counted(std::size_t n, std::string_view one, std::string_view many) {
+    return std::to_string(n) + " " + std::string(n == 1 ? one : many);
+}
+
+std::string reason(const RunStop& stop) {
+    // The record layer reports "seqord: severe (N): <condition>, unit U,
+    // file F[, where][ (detail)]": the detail (the system's reason, which
+    // holds no parenthesis) is the reason; without one, the condition.
+    std::string_view t = stop.what();
+    const std::string too_long = "seqord: severe (" + std::to_string(condition_number(Condition::RecordTooLong)) + "): ";
+    const bool is_too_long = t.substr(0, too_long.size()) == too_long;
+    if (const std::size_t head = t.find("): "); head != std::string_view::npos) t.remove_prefix(head + 3);
+    if (const std::size_t open = t.rfind(" ("); open != std::string_view::npos && t.back() == ')')
+        return (is_too_long ? "the line is " : "") + std::string(t.substr(open + 2, t.size() - open - 3));
+    return std::string(t.substr(0, t.find(", unit ")));
+}
+
 std::string job_of(std::string operand, std::initializer_list<std::string_view> extensions) {
     for (std::string_view ext : extensions) {
         if (operand.size() >= ext.size() && operand.compare(operand.size() - ext.size(), ext.size(), ext) == 0) {
@@ -73,7 +133,7 @@ LineFile::LineFile(const std::string& path, int unit) : path_(path) {
     try {
         in_.open_file(unit, path);
     } catch (const RunStop& stop) {
-        throw InputError(path + ": cannot be opened (" + stop.what() + ")");
+        throw InputError(path + ": cannot be opened (" + reason(stop) + ")");
     }
 }
 
@@ -82,7 +142,7 @@ bool LineFile::next() {
     try {
         more = in_.next_record(raw_);
     } catch (const RunStop& stop) {
-        throw InputError(path_ + ", line " + std::to_string(line() + 1) + ": cannot be read (" + stop.what() + ")");
+        throw InputError(path_ + ", line " + std::to_string(line() + 1) + ": cannot be read (" + reason(stop) + ")");
     }
     return more;
 }

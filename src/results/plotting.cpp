@@ -3,6 +3,8 @@
 // Each line is first looked at as it stands to tell which record it is (by
 // its length and its literal), then its fields are taken at the columns of
 // that record's layout.
+#include <algorithm>
+
 #include "output/output.h"
 #include "results/fields.h"
 
@@ -231,18 +233,35 @@ std::vector<Pair> read_pairs(const std::string& path) {
 }
 
 void check_pairs_fit(const std::vector<Year>& years, const std::vector<Pair>& pairs, const std::string& por_path,
-                     std::vector<std::string>& warnings) {
-    if (pairs.empty()) {
-        if (years.size() > 1)
-            warnings.push_back(por_path + ": holds no pair of years although the year file has " +
-                               std::to_string(years.size()) + " years; no pair panels are drawn");
-        return;
-    }
+                     [[maybe_unused]] std::vector<std::string>& warnings) {
     const std::size_t want = years.size() - 1;
     if (pairs.size() != want)
-        throw InputError(por_path + ": holds " + std::to_string(pairs.size()) + " pairs of years, but the year file's " +
-                         std::to_string(years.size()) + " years make " + std::to_string(want) +
-                         "; are both files from the same run?");
+        throw InputError(por_path + ": holds " + counted(pairs.size(), "pair of years", "pairs of years") +
+                         ", but the year file's years (" + std::to_string(years.size()) + ") make " + std::to_string(want) +
+                         "; are both files from the same run, and whole?");
+    // A point of a pair is the point of its year in the year file, printed
+    // by the same record: the same fields.
+    auto same_point = [&](const Year& y, const Move& m, const FourAxes& a) {
+        const auto at = std::lower_bound(y.points.begin(), y.points.end(), m.location,
+                                         [](const PointRecord& p, std::int32_t l) { return p.location < l; });
+        const auto text = [](const Printed& v) { return v.known() ? v.text : std::string("asterisks"); };
+        std::string why;
+        if (at == y.points.end() || at->location != m.location) {
+            why = "the year file has no point for it in that year";
+        } else if (at->name != m.name) {
+            why = "the year file, line " + std::to_string(at->line) + ", names location " + std::to_string(m.location) +
+                  " '" + std::string(shown(at->name)) + "'";
+        } else {
+            for (std::size_t k = 0; k < 4 && why.empty(); ++k)
+                if (a[k].text != at->axis[k].text)
+                    why = "on axis " + std::to_string(k + 1) + " it is " + text(a[k]) + " here and " +
+                          text(at->axis[k]) + " in the year file, line " + std::to_string(at->line);
+        }
+        if (why.empty()) return;
+        throw InputError(por_path + ", line " + std::to_string(a[0].line) + ": the point of location " +
+                         std::to_string(m.location) + " (" + std::string(shown(m.name)) + ") in year " +
+                         year_text(y.head) + ": " + why + "; are both files from the same run?");
+    };
     for (std::size_t i = 0; i < pairs.size(); ++i) {
         const YearHead& a = years[i].head;
         const YearHead& b = years[i + 1].head;
@@ -251,6 +270,10 @@ void check_pairs_fit(const std::vector<Year>& years, const std::vector<Pair>& pa
             throw InputError(por_path + ": pair " + std::to_string(i + 1) + " is of years " + year_text(p.from) +
                              " and " + year_text(p.to) + ", but the year file has " + year_text(a) + " and " +
                              year_text(b) + " there; are both files from the same run?");
+        for (const Move& m : p.moves) {
+            if (m.in_from) same_point(years[i], m, m.from);
+            if (m.in_to) same_point(years[i + 1], m, m.to);
+        }
     }
 }
 

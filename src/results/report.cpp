@@ -80,7 +80,7 @@ std::vector<Printed> read_list(LineFile& f, const List& l, std::int32_t n, bool 
     do {
         f.need_text(l.heading[0].text, heading);
         const std::size_t k = std::min<std::size_t>(kPerLine, std::size_t(n - done));
-        f.need_values(l.values, k, std::string(l.what) + " with " + std::to_string(k) + " values");
+        f.need_values(l.values, k, std::string(l.what) + " with " + counted(k, "value", "values"));
         for (std::size_t i = 0; i < k; ++i, ++done) {
             if (!numbers) {
                 out.push_back(f.real(l.values[i], l.what));

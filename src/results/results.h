@@ -55,6 +55,19 @@ using FourAxes = std::array<Printed, 4>;
 // and an ellipsis where it is cut, control bytes written as \xNN.
 std::string quote(std::string_view text);
 
+// Why the record layer stopped, in the words a companion program's message
+// uses: the system's reason ("Permission denied"), without the layer's own
+// prefix, condition number, unit and file, which the message gives its way.
+std::string reason(const RunStop& stop);
+
+// Text as UTF-8: well-formed UTF-8 sequences as they are, every other byte
+// taken as Latin-1 (the likeliest encoding of an older data file), its C1
+// control characters (0x80-0x9F) as U+FFFD.  ASCII is left alone.
+std::string as_utf8(std::string_view text);
+
+// A count with its noun: "1 row", "2 rows".
+std::string counted(std::size_t n, std::string_view one, std::string_view many);
+
 // The job named on a command line: `operand` without one of `extensions`
 // (".ORP" ...) at its end, so that a result file may be named instead.
 std::string job_of(std::string operand, std::initializer_list<std::string_view> extensions);
@@ -113,8 +126,10 @@ struct Pair {
 std::vector<Pair> read_pairs(const std::string& path);
 
 // Checks that the pairs are the successive years of the year file (the same
-// indices and names); throws InputError naming the pair file otherwise.  An
-// empty pair list always fits, with a warning when there are several years.
+// indices and names, one pair fewer than years) and that each point of a
+// pair is the point of that year and location in the year file, field for
+// field; throws InputError naming the pair file otherwise (an empty pair
+// list fits a year file of one year only).  `warnings` is kept for callers.
 void check_pairs_fit(const std::vector<Year>& years, const std::vector<Pair>& pairs,
                      const std::string& por_path, std::vector<std::string>& warnings);
 
@@ -159,6 +174,8 @@ struct SummaryYear {
     std::int32_t locations = 0;  // NL, the rows of its score table
     std::int32_t kept = 0;       // the number of non-zero eigenvalues
     std::vector<Printed> eigenvalues;
+    std::vector<std::int32_t> flags;           // the elimination vector, MAXL flags (1: retained)
+    std::vector<std::vector<Printed>> scores;  // the score rows: the first min(kept, 7) axes of each
 };
 
 struct Summary {
@@ -168,5 +185,31 @@ struct Summary {
 
 // Reads a whole .ORS file of a complete run.
 Summary read_summary(const std::string& path);
+
+// ------------------------------------------------------- one run? ---
+
+// The names of a job's report, summary and year file, for messages.
+struct RunFiles {
+    std::string sor, ors, orp;
+};
+
+// Checks that the report, the summary and the year file are of one run, and
+// throws InputError naming the file and line where they part otherwise:
+// - the report and the summary have the same sequence and, year record by
+//   year record, the same names, numbers of kept axes and eigenvalues;
+// - the year file holds the years of the sequence (none when it is empty);
+//   a year named otherwise than by its year record adds a warning (the
+//   year file takes the names from the run's name file, the summary from
+//   its main input);
+// - each year has a point record for exactly the locations that the last
+//   year record of its index flags (a year without one has none);
+// - each point, on each axis the year kept (up to 4), is the location's
+//   score in the summary to within one unit of the printed last decimal,
+//   reversed where the report's correlation table prints a negative
+//   correlation for that axis and year (a correlation printed as 0.000 or as
+//   asterisks allows either sign).  A point printed as asterisks must be a
+//   score too wide for the point's field.
+void check_one_run(const Report& report, const Summary& summary, const std::vector<Year>& years,
+                   const RunFiles& files, std::vector<std::string>& warnings);
 
 }  // namespace seqord::results

@@ -23,6 +23,8 @@ static_assert(kYear.n == 2 && kYear[0].kind == Item::I && kYear[1].kind == Item:
 static_assert(kFlags.n == 30 && kFlags[29].kind == Item::I);
 static_assert(kKept.n == 2 && kKept[0].kind == Item::F && kKept[1].kind == Item::I);
 static_assert(kValues.n == 10 && kValues[0].kind == Item::F && kScores[0].kind == Item::I);
+static_assert(kScores.n == 12 && kScores[1].kind == Item::A && kScores[2].kind == Item::F && kScores[11].kind == Item::F);
+constexpr std::size_t kScoreAxes = 7;  // the score rows give the first seven kept axes
 
 }  // namespace
 
@@ -55,8 +57,11 @@ Summary read_summary(const std::string& path) {
         y.locations = f.integer(kCount[0], "the number of locations");
         if (y.locations < 0) f.fail("a negative number of locations" + of);
         const std::size_t per_line = kFlags.n;
-        for (std::size_t done = 0; done == 0 || done < std::size_t(s.maxl); done += per_line)
-            f.need_values(kFlags, std::min(per_line, std::size_t(s.maxl) - done), "the elimination vector" + of);
+        for (std::size_t done = 0; done == 0 || done < std::size_t(s.maxl); done += per_line) {
+            const std::size_t k = std::min(per_line, std::size_t(s.maxl) - done);
+            f.need_values(kFlags, k, "the elimination vector" + of);
+            for (std::size_t i = 0; i < k; ++i) y.flags.push_back(f.integer(kFlags[i], "the elimination vector"));
+        }
 
         f.need_values(kKept, 2, "the line of the sum and number of the non-zero eigenvalues" + of);
         y.kept = f.integer(kKept[1], "the number of non-zero eigenvalues");
@@ -70,6 +75,9 @@ Summary read_summary(const std::string& path) {
             f.need("score row " + std::to_string(i) + of);
             if (f.integer(kScores[0], "a score row") != i)
                 f.misplaced("score row " + std::to_string(i) + of);
+            std::vector<Printed>& row = y.scores.emplace_back();
+            for (std::size_t k = 0; k < std::min(kScoreAxes, std::size_t(y.kept)); ++k)
+                row.push_back(f.real(kScores[2 + k], "a score row"));
         }
         s.years.push_back(std::move(y));
     }

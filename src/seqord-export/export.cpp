@@ -42,6 +42,7 @@ constexpr std::string_view kUsage =
     "  --fit-axes K    fit the years on their first K axes, 2 to 4 (default 2)\n"
     "Full names come from JOB.names.csv (written by seqord-prep) when it is of this run.\n"
     "JOB may be given with a folder, and with the extension of one of its result files.\n"
+    "The three files are first checked to be whole and of one run.\n"
     "Exit status: 0 tables written, 1 a table could not be written, 2 usage error or a\n"
     "result file missing, unreadable or malformed (nothing is written then).\n";
 
@@ -57,11 +58,7 @@ constexpr process::Option kOptions[] = {
 constexpr int kPointsUnit = 31, kAxesUnit = 32, kAlignmentUnit = 33, kPairsUnit = 34, kConsensusUnit = 35,
               kTrajectoryUnit = 36;
 
-std::string name_field(const Name& n) { return std::string(results::trimmed(n)); }
-
-std::string year_text(std::int32_t index, const Name& name) {
-    return std::to_string(index) + " (" + std::string(results::shown(name)) + ")";
-}
+std::string name_field(const Name& n) { return results::as_utf8(results::trimmed(n)); }
 
 // The lines of one file that hold a field of asterisks: one warning each.
 class Asterisks {
@@ -84,31 +81,6 @@ private:
     std::set<long> lines_;
 };
 
-// Checks that the report and the summary are of one run: the same
-// sequence, and year for year the same name, number of kept axes and
-// eigenvalues.
-void check_same_run(const results::Report& report, const results::Summary& summary, const std::string& sor,
-                    const std::string& ors) {
-    const std::string same = "; are both from the same run?";
-    if (report.iys != summary.iys || report.iyf != summary.iyf)
-        throw InputError(ors + ": the sequence of years " + std::to_string(summary.iys) + " to " +
-                         std::to_string(summary.iyf) + " is not that of " + sor + " (" + std::to_string(report.iys) +
-                         " to " + std::to_string(report.iyf) + ")" + same);
-    if (report.years.size() != summary.years.size())
-        throw InputError(ors + ": holds " + std::to_string(summary.years.size()) + " year records, " + sor +
-                         " reports " + std::to_string(report.years.size()) + same);
-    for (std::size_t i = 0; i < report.years.size(); ++i) {
-        const results::ReportYear& r = report.years[i];
-        const results::SummaryYear& s = summary.years[i];
-        bool agree = r.name == s.name && r.kept == s.kept && s.eigenvalues.size() == r.axes.size();
-        for (std::size_t a = 0; agree && a < r.axes.size(); ++a) agree = r.axes[a].eigenvalue.text == s.eigenvalues[a].text;
-        if (!agree)
-            throw InputError(ors + ", line " + std::to_string(s.line) + ": year " + year_text(s.index, s.name) +
-                             " does not agree with the year '" + std::string(results::shown(r.name)) + "' of " + sor +
-                             ", line " + std::to_string(r.line) + " (name, number of axes or eigenvalues)" + same);
-    }
-}
-
 // The tables of how the locations move.
 template <class FullName>
 void motion_tables(Tables& t, const std::vector<results::Year>& years, const std::string& orp, int k,
@@ -129,7 +101,8 @@ void motion_tables(Tables& t, const std::vector<results::Year>& years, const std
     t.consensus.header.insert(t.consensus.header.end(), dims.begin(), dims.end());
     t.consensus.header.insert(t.consensus.header.end(), {"spread", "mean_step"});
     for (const motion::Location& l : m.locations) {
-        std::vector<std::string> row = {std::to_string(l.location), l.name, location_name(l.location, l.name),
+        std::vector<std::string> row = {std::to_string(l.location), results::as_utf8(l.name),
+                                        location_name(l.location, results::as_utf8(l.name)),
                                         std::to_string(l.years)};
         for (int d = 0; d < k; ++d) row.push_back(motion::number(l.consensus[std::size_t(d)]));
         row.push_back(motion::number(l.spread));
@@ -141,8 +114,9 @@ void motion_tables(Tables& t, const std::vector<results::Year>& years, const std
     t.trajectory.header.insert(t.trajectory.header.end(), dims.begin(), dims.end());
     for (const motion::PlacedYear& y : m.placed)
         for (const motion::Point& p : y.points) {
-            std::vector<std::string> row = {std::to_string(y.index), y.name, std::to_string(p.location), p.name,
-                                            location_name(p.location, p.name)};
+            std::vector<std::string> row = {std::to_string(y.index), results::as_utf8(y.name),
+                                            std::to_string(p.location), results::as_utf8(p.name),
+                                            location_name(p.location, results::as_utf8(p.name))};
             for (int d = 0; d < k; ++d) row.push_back(motion::number(p.x[std::size_t(d)]));
             t.trajectory.rows.push_back(std::move(row));
         }
@@ -154,21 +128,11 @@ Tables build(const std::string& job, std::vector<std::string>& warnings, int fit
     const std::string sor = job + ".SOR", ors = job + ".ORS", orp = job + ".ORP";
     const results::Summary summary = results::read_summary(ors);
     const results::Report report = results::read_report(sor);
-    check_same_run(report, summary, sor, ors);
-
-    // The plotting points: the years IYS to IYF, one by one.  A run with
-    // IYF before IYS writes none (the file then holds what an earlier run
-    // left, if anything).
+    // The plotting points: the years IYS to IYF.  A run with IYF before IYS
+    // writes none (the file then holds what an earlier run left, if anything).
     std::vector<results::Year> years;
-    if (report.iyf >= report.iys) {
-        years = results::read_years(orp);
-        const std::int32_t want = report.iyf - report.iys + 1;
-        if (years.front().head.index != report.iys || std::int32_t(years.size()) != want)
-            throw InputError(orp + ": holds the years " + std::to_string(years.front().head.index) + " to " +
-                             std::to_string(years.back().head.index) + ", but the run's sequence is " +
-                             std::to_string(report.iys) + " to " + std::to_string(report.iyf) +
-                             " (" + sor + "); are both from the same run?");
-    }
+    if (report.iyf >= report.iys) years = results::read_years(orp);
+    results::check_one_run(report, summary, years, {sor, ors, orp}, warnings);
 
     // A year index given to more than one year record: the report has a
     // block for each, and the axes table gives each as reported.
@@ -255,7 +219,7 @@ std::string store(const Tables& t, const std::string& base) {
     for (const auto& f : files) {
         std::string why;
         const int fd = set.create(f.path, why);
-        if (fd < 0) return "cannot write " + f.path + " (" + why + ")";
+        if (fd < 0) return "cannot write " + f.path + " (" + why + "); no table is written";
         try {
             OutStream s;
             s.bind(f.unit, f.path, fd, false);
@@ -263,11 +227,13 @@ std::string store(const Tables& t, const std::string& base) {
             for (const auto& row : f.table->rows) csv::write_row(s, row);
             s.flush();
         } catch (const RunStop& stop) {
-            return "cannot write " + f.path + " (" + stop.what() + ")";
+            return "cannot write " + f.path + " (" + results::reason(stop) + "); no table is written";
         }
     }
     const std::string why = set.commit();
-    return why.empty() ? why : "cannot store the tables " + base + ".*.csv (" + why + ")";
+    if (why.empty()) return why;
+    return "cannot store the tables " + base + ".*.csv (" + why + "); " +
+           (set.left().empty() ? "no table is written" : "what is left: " + set.left());
 }
 
 }  // namespace
@@ -306,21 +272,20 @@ int run(int argc, const char* const* argv, std::string& out, std::string& err) {
     try {
         t = build(job, warnings, fit_axes);
     } catch (const InputError& e) {
-        for (const auto& w : warnings) err += "seqord-export: warning: " + w + "\n";
-        err += "seqord-export: error: " + std::string(e.what()) + "; no table is written\n";
+        for (const auto& w : warnings) err += "seqord-export: warning: " + printable(w) + "\n";
+        err += "seqord-export: error: " + printable(e.what()) + "; no table is written\n";
         return results::kExitBadInput;
     }
-    for (const auto& w : warnings) err += "seqord-export: warning: " + w + "\n";
+    for (const auto& w : warnings) err += "seqord-export: warning: " + printable(w) + "\n";
     if (const std::string why = store(t, base); !why.empty()) {
-        err += "seqord-export: error: " + why + "; no table is written\n";
+        err += "seqord-export: error: " + printable(why) + "\n";
         return results::kExitWriteFailed;
     }
-    out += "seqord-export: wrote " + base + ".points.csv (" + std::to_string(t.points.rows.size()) + " rows), " +
-           base + ".axes.csv (" + std::to_string(t.axes.rows.size()) + " rows), " + base + ".alignment.csv (" +
-           std::to_string(t.alignment.rows.size()) + " rows), " + base + ".pairs.csv (" +
-           std::to_string(t.pairs.rows.size()) + " rows), " + base + ".consensus.csv (" +
-           std::to_string(t.consensus.rows.size()) + " rows), " + base + ".trajectory.csv (" +
-           std::to_string(t.trajectory.rows.size()) + " rows)\n";
+    const auto rows = [](const Table& table) { return results::counted(table.rows.size(), "row", "rows"); };
+    out += "seqord-export: wrote " + base + ".points.csv (" + rows(t.points) + "), " + base + ".axes.csv (" +
+           rows(t.axes) + "), " + base + ".alignment.csv (" + rows(t.alignment) + "), " + base + ".pairs.csv (" +
+           rows(t.pairs) + "), " + base + ".consensus.csv (" + rows(t.consensus) + "), " + base +
+           ".trajectory.csv (" + rows(t.trajectory) + ")\n";
     return results::kExitDone;
 }
 

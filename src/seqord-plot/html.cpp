@@ -1,4 +1,6 @@
 // The interactive page: its data as JSON, and the page around them.
+#include <sys/stat.h>
+
 #include "html.h"
 
 #include <algorithm>
@@ -211,11 +213,16 @@ std::string render_html(const HtmlPage& page) {
 }
 
 int run_html(const std::string& job, int fit_axes, std::string& out, std::string& err) {
-    const std::string orp = job + ".ORP", html = job + ".html";
+    const std::string orp = job + ".ORP", por = job + ".POR", html = job + ".html";
     std::vector<std::string> warnings;
     HtmlPage page;
     try {
         const std::vector<results::Year> years = results::read_years(orp);
+        // The page draws no pair panels; .POR, when it is there, is still
+        // checked against .ORP, as the static page checks it.
+        struct stat st {};
+        if (::stat(por.c_str(), &st) == 0) results::check_pairs_fit(years, results::read_pairs(por), por, warnings);
+        check_against_run(job, years, warnings);
         const motion::Motion m = motion::analyse(motion::from_years(years, fit_axes, orp, warnings), fit_axes);
         warnings.insert(warnings.end(), m.warnings.begin(), m.warnings.end());
         const std::optional<names::JobNames> known = names::load_for(job, years, warnings);
@@ -232,11 +239,11 @@ int run_html(const std::string& job, int fit_axes, std::string& out, std::string
             page.names_file = results::job_name(names::path_of(job));
         }
     } catch (const InputError& e) {
-        for (const auto& w : warnings) err += "seqord-plot: warning: " + w + "\n";
-        err += "seqord-plot: error: " + std::string(e.what()) + "; " + html + " is not written\n";
+        for (const auto& w : warnings) err += "seqord-plot: warning: " + printable(w) + "\n";
+        err += "seqord-plot: error: " + printable(std::string(e.what()) + "; " + html + " is not written") + "\n";
         return kExitBadInput;
     }
-    for (const auto& w : warnings) err += "seqord-plot: warning: " + w + "\n";
+    for (const auto& w : warnings) err += "seqord-plot: warning: " + printable(w) + "\n";
     page.warnings = warnings;
     const std::string why = process::store_whole(html, render_html(page));
     if (!why.empty()) {
@@ -245,8 +252,9 @@ int run_html(const std::string& job, int fit_axes, std::string& out, std::string
     }
     std::size_t placed = 0;
     for (const auto& y : page.years) placed += y.placed ? 1 : 0;
-    out += "seqord-plot: wrote " + html + ": " + std::to_string(page.years.size()) + " years (" + std::to_string(placed) +
-           " placed in the consensus frame), " + std::to_string(page.locations.size()) + " locations\n";
+    out += "seqord-plot: wrote " + html + ": " + results::counted(page.years.size(), "year", "years") + " (" +
+           std::to_string(placed) + " placed in the consensus frame), " +
+           results::counted(page.locations.size(), "location", "locations") + "\n";
     return kExitDone;
 }
 

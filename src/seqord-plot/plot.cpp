@@ -1,5 +1,8 @@
 // The command line of seqord-plot, the panels it draws, and the storing of
 // the page.
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <stdexcept>
 
 #include "plot.h"
@@ -29,7 +32,8 @@ constexpr std::string_view kUsage =
     "  --frame F       the frame of the pair panels: consensus (default; an arrow is a\n"
     "                  location's movement) or seqord (the axes as seqord aligned them)\n"
     "Full names and the settings come from JOB.names.csv (written by seqord-prep) when\n"
-    "it is of this run.\n"
+    "it is of this run. The points are first checked against JOB.ORS and JOB.SOR when\n"
+    "they are there.\n"
     "JOB may be given with a folder, and with the extension .ORP or .POR.\n"
     "  --html          write JOB.html instead: one interactive page, year by year\n"
     "Exit status: 0 page written, 1 page could not be written, 2 usage error or a\n"
@@ -76,7 +80,31 @@ bool values(const results::FourAxes& a, View v, float& x, float& y, const std::s
     return true;
 }
 
+// Whether `path` is there to be read (anything but a missing file is, so
+// that a file that cannot be read is reported as such).
+bool present(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 || errno != ENOENT;
+}
+
 }  // namespace
+
+// The points of each year against the run's summary and report, when they
+// are there: the plotting files may have been copied without them.
+void check_against_run(const std::string& job, const std::vector<results::Year>& years,
+                       std::vector<std::string>& warnings) {
+    const results::RunFiles files{job + ".SOR", job + ".ORS", job + ".ORP"};
+    std::string absent;
+    for (const std::string* f : {&files.ors, &files.sor})
+        if (!present(*f)) absent += (absent.empty() ? "" : " and ") + *f;
+    if (!absent.empty()) {
+        warnings.push_back(absent + (absent.find(" and ") == std::string::npos ? " is" : " are") +
+                           " not there: " + files.orp + " is drawn without the check that it is of the run that "
+                           "wrote them (keep the four result files of a job together)");
+        return;
+    }
+    results::check_one_run(results::read_report(files.sor), results::read_summary(files.ors), years, files, warnings);
+}
 
 Page page_of(const std::vector<results::Year>& years, const std::vector<results::Pair>& pairs, View view,
              const std::string& orp, const std::string& por, std::vector<std::string>& warnings) {
@@ -218,23 +246,24 @@ int run(int argc, const char* const* argv, std::string& out, std::string& err) {
         const std::vector<results::Year> years = results::read_years(orp);
         const std::vector<results::Pair> pairs = results::read_pairs(por);
         results::check_pairs_fit(years, pairs, por, warnings);
+        check_against_run(job, years, warnings);
         page = page_of(years, pairs, view, orp, por, warnings);
         add_motion(page, years, fit_axes, frame, names::load_for(job, years, warnings), orp, warnings);
     } catch (const InputError& e) {
-        for (const auto& w : warnings) err += "seqord-plot: warning: " + w + "\n";
-        err += "seqord-plot: error: " + std::string(e.what()) + "; " + svg + " is not written\n";
+        for (const auto& w : warnings) err += "seqord-plot: warning: " + printable(w) + "\n";
+        err += "seqord-plot: error: " + printable(std::string(e.what()) + "; " + svg + " is not written") + "\n";
         return kExitBadInput;
     }
 
     const std::string text = render_svg(results::job_name(job), page, warnings);
-    for (const auto& w : warnings) err += "seqord-plot: warning: " + w + "\n";
+    for (const auto& w : warnings) err += "seqord-plot: warning: " + printable(w) + "\n";
     const std::string why = process::store_whole(svg, text);
     if (!why.empty()) {
         err += "seqord-plot: error: cannot write " + svg + " (" + why + ")\n";
         return kExitWriteFailed;
     }
-    out += "seqord-plot: wrote " + svg + ": " + std::to_string(page.years.size()) + " year panels, " +
-           std::to_string(page.pairs.size()) + " pair panels\n";
+    out += "seqord-plot: wrote " + svg + ": " + results::counted(page.years.size(), "year panel", "year panels") + ", " +
+           results::counted(page.pairs.size(), "pair panel", "pair panels") + "\n";
     return kExitDone;
 }
 

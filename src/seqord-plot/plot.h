@@ -160,6 +160,12 @@ std::string render_svg(std::string_view job, const Page& page, std::vector<std::
 
 // The command line of seqord-plot: messages go to `out` and `err`; returns
 // the exit status.
+// The points of each year against the run's summary and report (JOB.ORS,
+// JOB.SOR) when they are there; a warning when they are not.  InputError when
+// the plotting file is not of that run.
+void check_against_run(const std::string& job, const std::vector<results::Year>& years,
+                       std::vector<std::string>& warnings);
+
 int run(int argc, const char* const* argv, std::string& out, std::string& err);
 
 }  // namespace seqord::plot

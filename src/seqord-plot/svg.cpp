@@ -12,54 +12,21 @@ namespace seqord::plot {
 // ------------------------------------------------------------- text ---
 
 std::string xml_escape(std::string_view text) {
+    const std::string utf8 = results::as_utf8(text);
     std::string out;
-    out.reserve(text.size() + 8);
-    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-    const std::size_t n = text.size();
-    for (std::size_t i = 0; i < n;) {
-        const unsigned char c = s[i];
-        if (c < 0x80) {
-            switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            case '\'': out += "&apos;"; break;
-            default:
-                // XML has no place for control characters, escaped or not.
-                if (c < 0x20 || c == 0x7f) out += "\xEF\xBF\xBD";
-                else out.push_back(char(c));
-            }
-            ++i;
-            continue;
+    out.reserve(utf8.size() + 8);
+    for (const char ch : utf8) {
+        switch (ch) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        case '\'': out += "&apos;"; break;
+        default:
+            // XML has no place for control characters, escaped or not.
+            if (static_cast<unsigned char>(ch) < 0x20 || ch == 0x7f) out += "\xEF\xBF\xBD";
+            else out.push_back(ch);
         }
-        // A well-formed UTF-8 sequence stands as it is.
-        std::size_t len = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c <= 0xDF ? 2 : 0;
-        bool ok = len > 0 && c <= 0xF4 && i + len <= n;
-        for (std::size_t k = 1; ok && k < len; ++k) ok = (s[i + k] & 0xC0) == 0x80;
-        if (ok && len == 3) {
-            const unsigned c1 = s[i + 1];
-            ok = !(c == 0xE0 && c1 < 0xA0) && !(c == 0xED && c1 >= 0xA0);  // overlong, surrogates
-            ok = ok && !(c == 0xEF && c1 == 0xBF && (s[i + 2] == 0xBE || s[i + 2] == 0xBF));  // U+FFFE/F
-        }
-        if (ok && len == 4) {
-            const unsigned c1 = s[i + 1];
-            ok = !(c == 0xF0 && c1 < 0x90) && !(c == 0xF4 && c1 >= 0x90);
-        }
-        if (ok) {
-            out.append(text.substr(i, len));
-            i += len;
-            continue;
-        }
-        // Any other byte is taken as Latin-1, the likeliest encoding of an
-        // older data file.
-        if (c < 0xA0) {
-            out += "\xEF\xBF\xBD";  // C1 control characters
-        } else {
-            out.push_back(char(0xC0 | (c >> 6)));
-            out.push_back(char(0x80 | (c & 0x3F)));
-        }
-        ++i;
     }
     return out;
 }
@@ -257,8 +224,8 @@ std::size_t panel_labels(Svg& o, const Frame& f, const std::vector<LabelWish>& w
 // The warning of a panel whose labels did not all find room.
 void left_off_note(std::size_t left_off, std::size_t all, const std::string& panel, std::vector<std::string>& warnings) {
     if (left_off == 0) return;
-    warnings.push_back(panel + ": " + std::to_string(left_off) + " of " + std::to_string(all) +
-                       " name labels are left off, for want of room near their markers");
+    warnings.push_back(panel + ": " + std::to_string(left_off) + " of " + results::counted(all, "name label", "name labels") +
+                       (left_off == 1 ? " is" : " are") + " left off, for want of room near their markers");
 }
 
 void empty_note(Svg& o, const Frame& f, std::string_view text) {
@@ -317,7 +284,7 @@ void pair_panel(Svg& o, const Page& page, std::size_t index, double side, const 
     const std::string a = year_title(page, p.from), b = year_title(page, p.to);
     const std::string title = "Years " + std::to_string(p.from.index) + " \xE2\x86\x92 " + std::to_string(p.to.index) +
                               ": " + a + " \xE2\x86\x92 " + b;
-    const std::string sub = std::to_string(both) + " arrows from " + a + " to " + b + "; \xE2\x97\x8B only in " + a +
+    const std::string sub = results::counted(both, "arrow", "arrows") + " from " + a + " to " + b + "; \xE2\x97\x8B only in " + a +
                             ", \xE2\x97\x8F only in " + b;
     const bool consensus = page.has_motion && page.frame == PairFrame::consensus;
     if (consensus)

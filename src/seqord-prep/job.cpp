@@ -494,7 +494,8 @@ void write_job(const Settings& s, const std::string& title, const Table& t, cons
     }
     why = files.commit();
     if (!why.empty())
-        throw Failure(kExitFile, "cannot store " + ema_path + ", " + naq_path + " and " + names_path + ": " + why);
+        throw Failure(kExitFile, "cannot store " + ema_path + ", " + naq_path + " and " + names_path + ": " + why +
+                                     "; " + (files.left().empty() ? "none is written" : "what is left: " + files.left()));
 }
 
 void work(const Settings& s, std::string& out, std::string& err) {
