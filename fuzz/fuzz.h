@@ -50,6 +50,9 @@ Result list_read(const std::uint8_t* data, std::size_t size);
 Result format_out(const std::uint8_t* data, std::size_t size);
 // fuzz_job: a whole run in-process on an .EMA/.NAQ pair.
 Result job(const std::uint8_t* data, std::size_t size);
+// fuzz_csv_read: a table read by seqord-prep's reader (against a model),
+// its numbers, and the whole table read into genotype means.
+Result csv_read(const std::uint8_t* data, std::size_t size);
 
 // The line that separates the .EMA part of a fuzz_job input from its .NAQ
 // part; without it the whole input is the .EMA and the .NAQ is empty.

@@ -85,6 +85,9 @@ TEST(CsvReader, SeparatorsQuotesLineEndsAndLineNumbers) {
         {"semicolons and a comma", "year;\"a,b\"\n1;2\n", "1:year;\"a|b\";2:1;2;", ','},
         {"a quote inside an unquoted field", "a\nsay\"hi\n", "1:a;2:say\"hi;", ','},
         {"nothing at all", "", "", ','},
+        {"a quoted line break after plain rows", "y\tl\n1\tA\n2\t\"two\nlines\"\tg\n3\tB\n",
+         "1:y|l;2:1|A;3:2|two\nlines|g;5:3|B;", '\t'},
+        {"tabs around quoted fields in a tab table", "y\tl\tg\n\t\"x\" \t \"z\"\n", "1:y|l|g;2:|x|z;", '\t'},
     };
     for (const Case& c : cases) {
         const Read r = read_all(c.text);

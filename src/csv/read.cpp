@@ -31,7 +31,7 @@ bool all_blank(const char* b, const char* e) {
 
 }  // namespace
 
-Reader::Reader(int fd) : fd_(fd), buf_(kMaxRowBytes + kBlock + 8) {}
+Reader::Reader(int fd) : fd_(fd) {}
 
 bool Reader::fill() {
     if (eof_) return false;
@@ -39,6 +39,13 @@ bool Reader::fill() {
         std::memmove(buf_.data(), buf_.data() + pos_, end_ - pos_);
         end_ -= pos_;
         pos_ = 0;
+    }
+    // The block grows from 64 KiB as the file goes on, to hold the longest
+    // row with a large block beside it.
+    if (buf_.size() < kMaxRowBytes + kBlock + 8) {
+        std::vector<char> more(std::min(std::max<std::size_t>(buf_.size() * 2, 64 << 10), kMaxRowBytes + kBlock + 8));
+        if (end_ > 0) std::memcpy(more.data(), buf_.data(), end_);
+        buf_.swap(more);
     }
     for (;;) {
         const ssize_t k = ::read(fd_, buf_.data() + end_, buf_.size() - end_);
@@ -74,7 +81,7 @@ bool Reader::next_line(const char*& b, const char*& e, bool& ended) {
             ended = false;
             return true;
         }
-        if (!eof_ && (pos_ > 0 || end_ < buf_.size())) {
+        if (!eof_) {
             fill();
             continue;
         }
@@ -157,7 +164,7 @@ void Reader::quoted_row(std::vector<std::string_view>& fields) {
     for (;;) {
         const char* const base = buf_.data();
         std::size_t i = pos_;
-        bool quoted = false, at_start = true;
+        bool quoted = false, at_start = true, after_quote = false;
         long field_line = row_line_;
         lines = 0;
         bool done = false;
@@ -177,6 +184,7 @@ void Reader::quoted_row(std::vector<std::string_view>& fields) {
                     } else {
                         quoted = false;
                         at_start = false;
+                        after_quote = true;
                     }
                 } else if (c == '\n') {
                     ++lines;
@@ -195,7 +203,12 @@ void Reader::quoted_row(std::vector<std::string_view>& fields) {
             }
             if (c == sep_) {
                 at_start = true;
+                after_quote = false;
                 continue;
+            }
+            if (after_quote) {
+                if (blank(c)) continue;
+                throw TableError(row_line_ + lines, "text after the closing quote of a field");
             }
             if (c == '"' && at_start) {
                 quoted = true;
@@ -220,12 +233,14 @@ void Reader::quoted_row(std::vector<std::string_view>& fields) {
     if (last > pos_ && base[last - 1] == '\r') --last;
     std::size_t r = pos_;
     long line = row_line_;
+    // Blanks around a quoted field, the separator not among them.
+    const auto pad = [this](char c) { return blank(c) && c != sep_; };
     for (;;) {
         const std::size_t w0 = r;
         std::size_t w = r;
         // Blanks before an opening quote do not belong to the field.
         std::size_t k = r;
-        while (k < last && blank(base[k])) ++k;
+        while (k < last && pad(base[k])) ++k;
         if (k < last && base[k] == '"') {
             r = k + 1;
             for (;;) {
@@ -244,7 +259,7 @@ void Reader::quoted_row(std::vector<std::string_view>& fields) {
                 base[w++] = c;
                 ++r;
             }
-            while (r < last && blank(base[r])) ++r;
+            while (r < last && pad(base[r])) ++r;
             if (r < last && base[r] != sep_) throw TableError(line, "text after the closing quote of a field");
         } else {
             while (r < last && base[r] != sep_) base[w++] = base[r++];
