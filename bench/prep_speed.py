@@ -30,7 +30,7 @@ PANDAS = ("import sys, pandas as pd\n"
 
 
 def timed(cmd, cwd):
-    """Wall seconds and peak resident MB of one process."""
+    """Wall seconds, processor seconds (user and system) and peak resident MB of one process."""
     t0 = time.perf_counter()
     p = subprocess.Popen(cmd, cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     _, status, usage = os.wait4(p.pid, 0)
@@ -40,7 +40,7 @@ def timed(cmd, cwd):
     p.returncode = os.waitstatus_to_exitcode(status)
     if p.returncode != 0:
         sys.exit("%s failed (%d): %s" % (cmd[0], p.returncode, err[-500:]))
-    return wall, usage.ru_maxrss / 1024.0
+    return wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss / 1024.0
 
 
 def main():
@@ -70,20 +70,27 @@ def main():
     if not o.no_pandas:
         programs.append(("pandas", ["/usr/bin/python3", "-c", PANDAS, table]))
     times = {name: [] for name, _ in programs}
+    cpus = {name: [] for name, _ in programs}
     peaks = {name: 0.0 for name, _ in programs}
     for run in range(o.runs):
         for name, cmd in programs:
-            wall, peak = timed(cmd, work)
+            wall, cpu, peak = timed(cmd, work)
             times[name].append(wall)
+            cpus[name].append(cpu)
             peaks[name] = max(peaks[name], peak)
-            print("run %d %-14s %7.2f s %8.1f MB" % (run + 1, name, wall, peak), flush=True)
+            print("run %d %-14s %7.2f s wall %7.2f s cpu %8.1f MB" % (run + 1, name, wall, cpu, peak), flush=True)
     print("\n%s: %d rows, %.0f MB; %d runs each, in turn" % (o.table, rows, size, o.runs))
-    print("%-14s %8s %8s %12s %9s %14s" % ("program", "min s", "median s", "rows/s", "peak MB", "median/pandas"))
+    print("%-14s %8s %8s %12s %9s %13s %8s %8s %10s" % ("program", "min s", "median s", "rows/s", "peak MB",
+                                                       "median/pandas", "cpu min", "cpu med", "cpu/pandas"))
     ref = statistics.median(times["pandas"]) if "pandas" in times else None
+    cref = statistics.median(cpus["pandas"]) if "pandas" in cpus else None
     for name, _ in programs:
         med = statistics.median(times[name])
+        cmed = statistics.median(cpus[name])
         ratio = "%.3f" % (med / ref) if ref else "-"
-        print("%-14s %8.2f %8.2f %12.0f %9.1f %14s" % (name, min(times[name]), med, rows / med, peaks[name], ratio))
+        cratio = "%.3f" % (cmed / cref) if cref else "-"
+        print("%-14s %8.2f %8.2f %12.0f %9.1f %13s %8.2f %8.2f %10s" % (
+            name, min(times[name]), med, rows / med, peaks[name], ratio, min(cpus[name]), cmed, cratio))
     names = [name for name, _ in preps]
     for other in names[1:]:
         for ext in (".EMA", ".NAQ"):
