@@ -17,7 +17,7 @@ namespace seqord::csv {
 
 namespace {
 
-constexpr std::size_t kBlock = std::size_t{4} << 20;
+constexpr std::size_t kBlock = std::size_t{1} << 20;
 
 bool blank(char c) { return c == ' ' || c == '\t'; }
 

@@ -200,40 +200,42 @@ double decode(std::uint32_t code, const std::vector<double>& aside) {
     return code & kAside ? aside[code & ~kAside] : csv::unpack_decimal(code);
 }
 
-// The values of one year and location: a table from genotype to the last
-// value of its cell, each value linked to the cell's one before it.
+// The values of one year and location: for each genotype the last value
+// of its cell, each value linked to the cell's one before it.  Genotypes
+// find their cells through a table indexed by genotype number while the
+// numbers stay within a few times the cells (as in a trial where most
+// genotypes are grown everywhere), through a hash table otherwise; either
+// way the room grows with the cells.
 class Pair {
 public:
     void add(std::uint32_t genotype, std::uint32_t code) {
-        if ((cells_ + 1) * 5 > slots_.size() * 4) grow();
-        const std::uint64_t key = static_cast<std::uint64_t>(genotype) + 1;
-        std::size_t i = home(genotype);
-        while (slots_[i] != 0 && slots_[i] >> 32 != key)
-            if (++i == slots_.size()) i = 0;
-        const std::uint32_t before = static_cast<std::uint32_t>(slots_[i]);
-        if (slots_[i] == 0) ++cells_;
+        std::uint32_t& last = last_of(genotype);
         if (values_ % kChunk == 0) chunks_.push_back(std::make_unique<Value[]>(kChunk));
-        chunks_.back()[values_ % kChunk] = {code, before};
-        slots_[i] = key << 32 | ++values_;
+        chunks_.back()[values_ % kChunk] = {code, last};
+        last = ++values_;
     }
 
     // Each cell: its genotype and its values, in no particular order.
     template <class Each>
     void cells(std::vector<double>& values, const std::vector<double>& aside, Each each) const {
-        for (const std::uint64_t slot : slots_) {
-            if (slot == 0) continue;
+        auto cell = [&](std::uint32_t genotype, std::uint32_t last) {
             values.clear();
-            for (auto k = static_cast<std::uint32_t>(slot); k != 0;) {
+            for (std::uint32_t k = last; k != 0;) {
                 const Value& v = chunks_[(k - 1) / kChunk][(k - 1) % kChunk];
                 values.push_back(decode(v.code, aside));
                 k = v.before;
             }
-            each(static_cast<std::uint32_t>((slot >> 32) - 1), values);
-        }
+            each(genotype, values);
+        };
+        for (std::size_t g = 0; g < dense_.size(); ++g)
+            if (dense_[g] != 0) cell(static_cast<std::uint32_t>(g), dense_[g]);
+        for (const Slot& slot : slots_)
+            if (slot.key != 0) cell(slot.key - 1, slot.last);
     }
     std::size_t cell_count() const { return cells_; }
     void clear() {
-        std::vector<std::uint64_t>().swap(slots_);
+        std::vector<std::uint32_t>().swap(dense_);
+        std::vector<Slot>().swap(slots_);
         std::vector<std::unique_ptr<Value[]>>().swap(chunks_);
     }
 
@@ -241,25 +243,64 @@ private:
     struct Value {
         std::uint32_t code, before;  // before: the cell's value before this one (its number + 1), or 0
     };
+    struct Slot {
+        std::uint32_t key = 0;   // genotype + 1; 0 for none
+        std::uint32_t last = 0;  // number of the cell's last value + 1
+    };
     static constexpr std::uint32_t kChunk = 128;
 
+    std::uint32_t& last_of(std::uint32_t genotype) {
+        if (!hashed_) {
+            if (genotype < dense_.size()) {
+                if (dense_[genotype] == 0) ++cells_;
+                return dense_[genotype];
+            }
+            if (genotype < 4 * (cells_ + 1) + 256) {
+                dense_.resize(genotype + std::size_t{1}, 0);
+                ++cells_;
+                return dense_[genotype];
+            }
+            hashed_ = true;
+            for (std::size_t g = 0; g < dense_.size(); ++g)
+                if (dense_[g] != 0) place({static_cast<std::uint32_t>(g + 1), dense_[g]});
+            std::vector<std::uint32_t>().swap(dense_);
+        }
+        if ((cells_ + 1) * 5 > slots_.size() * 4) grow();
+        std::size_t i = home(genotype);
+        while (slots_[i].key != 0 && slots_[i].key != genotype + 1)
+            if (++i == slots_.size()) i = 0;
+        if (slots_[i].key == 0) {
+            slots_[i].key = genotype + 1;
+            ++cells_;
+        }
+        return slots_[i].last;
+    }
     std::size_t home(std::uint32_t genotype) const {
         const std::uint64_t h = static_cast<std::uint32_t>(genotype * 0x9E3779B9u);
         return static_cast<std::size_t>((h * slots_.size()) >> 32);
     }
+    void place(const Slot& s) {
+        if ((cells_ + 1) * 5 > slots_.size() * 4) grow();
+        std::size_t i = home(s.key - 1);
+        while (slots_[i].key != 0)
+            if (++i == slots_.size()) i = 0;
+        slots_[i] = s;
+    }
     void grow() {
-        std::vector<std::uint64_t> old(std::max<std::size_t>(16, slots_.size() * 3 / 2), 0);
+        std::vector<Slot> old(std::max<std::size_t>(16, slots_.size() * 3 / 2));
         old.swap(slots_);
-        for (const std::uint64_t slot : old) {
-            if (slot == 0) continue;
-            std::size_t i = home(static_cast<std::uint32_t>((slot >> 32) - 1));
-            while (slots_[i] != 0)
+        for (const Slot& s : old) {
+            if (s.key == 0) continue;
+            std::size_t i = home(s.key - 1);
+            while (slots_[i].key != 0)
                 if (++i == slots_.size()) i = 0;
-            slots_[i] = slot;
+            slots_[i] = s;
         }
     }
 
-    std::vector<std::uint64_t> slots_;  // (genotype + 1) << 32 | (number of its last value + 1); 0 empty
+    bool hashed_ = false;
+    std::vector<std::uint32_t> dense_;  // by genotype: number of its cell's last value + 1, 0 for none
+    std::vector<Slot> slots_;
     std::vector<std::unique_ptr<Value[]>> chunks_;
     std::size_t cells_ = 0;
     std::uint32_t values_ = 0;
