@@ -199,7 +199,9 @@ TEST(Prep, TheOrderOfTheRowsChangesNothing) {
 // with the rows shuffled.  replicates.csv (bench/prep_table.py --years 5
 // --locations 9 --genotypes 12 --reps 3 --seed 7 --messy) has three
 // replicates a cell, missing values and numbers written in every common
-// form.
+// form.  sparse.csv (3 years, 3 locations, two replicates, rows shuffled)
+// has 280 genotypes of its own each year, 840 in all, so that most cells
+// of a year and location are found by hashing rather than by number.
 TEST(Prep, JobsAreByteForByteTheStoredOnes) {
     struct Case {
         const char* table;  // under tests/data/prep, or examples/barley.csv
@@ -216,6 +218,7 @@ TEST(Prep, JobsAreByteForByteTheStoredOnes) {
         {"replicates.csv", "replicates-default", {"--value", "yield", "--title", "replicates"}},
         {"replicates.csv", "replicates-cor", {"--value", "yield", "--measure", "cor", "--per-year", "--min-common",
                                               "4", "--title", "replicates cor"}},
+        {"sparse.csv", "sparse-weighted", {"--value", "yield", "--weighted", "--title", "sparse"}},
     };
     const fs::path expected = data_dir() / "prep" / "expected";
     for (const Case& c : cases) {
