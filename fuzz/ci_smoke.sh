@@ -23,5 +23,5 @@ run format_out 60000 4096 & a=$!
 run job 6000 12288 & b=$!
 wait $a || status=1
 wait $b || status=1
-run csv_read 30000 4096 || status=1
+run csv_read 3000 4096 || status=1
 exit $status
