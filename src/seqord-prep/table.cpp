@@ -208,8 +208,10 @@ double decode(std::uint32_t code, const std::vector<double>& aside) {
 // way the room grows with the cells.
 class Pair {
 public:
-    void add(std::uint32_t genotype, std::uint32_t code) {
-        std::uint32_t& last = last_of(genotype);
+    // `genotypes`: how many the table has shown so far (room for as many,
+    // within bounds, is made at once).
+    void add(std::uint32_t genotype, std::uint32_t code, std::size_t genotypes) {
+        std::uint32_t& last = last_of(genotype, genotypes);
         if (values_ % kChunk == 0) chunks_.push_back(std::make_unique<Value[]>(kChunk));
         chunks_.back()[values_ % kChunk] = {code, last};
         last = ++values_;
@@ -249,13 +251,16 @@ private:
     };
     static constexpr std::uint32_t kChunk = 128;
 
-    std::uint32_t& last_of(std::uint32_t genotype) {
+    std::uint32_t& last_of(std::uint32_t genotype, std::size_t genotypes) {
         if (!hashed_) {
             if (genotype < dense_.size()) {
                 if (dense_[genotype] == 0) ++cells_;
                 return dense_[genotype];
             }
             if (genotype < 4 * (cells_ + 1) + 256) {
+                if (dense_.capacity() <= genotype)
+                    dense_.reserve(std::max({std::size_t{genotype} + 1, dense_.capacity() * 2,
+                                             std::min(genotypes, 4 * (cells_ + 1) + 256)}));
                 dense_.resize(genotype + std::size_t{1}, 0);
                 ++cells_;
                 return dense_[genotype];
@@ -428,7 +433,7 @@ Table read_table(const std::string& path, const Columns& columns) {
             pairs.emplace_back();
             row[l] = static_cast<std::uint32_t>(pairs.size());
         }
-        pairs[row[l] - 1].add(static_cast<std::uint32_t>(ids[2]), code);
+        pairs[row[l] - 1].add(static_cast<std::uint32_t>(ids[2]), code, labels[2].size());
     }
     if (t.rows == 0) throw Failure(kExitBad, path + ": the table has a header line but no rows");
     if (values == 0) throw Failure(kExitBad, path + ": every value of column " + quoted(columns.value) + " is missing");
