@@ -515,14 +515,14 @@ TEST(PrepReading, HostileTablesAreReadOrRefusedInOneShortLine) {
 // files or for seqord's workspace is refused at the row that makes it so,
 // before anything of its size is made, saying what fits.
 TEST(PrepReading, CountsAreCheckedBeforeAnythingOfTheirSizeIsMade) {
+    // Every year at every location, or (diagonal) year k at location k only.
     auto rows = [](int years, int locations, int genotypes, bool diagonal) {
         std::string t = "year,location,genotype,yield\n";
         for (int y = 0; y < years; ++y)
-            for (int l = 0; l < locations; ++l)
+            for (int l = diagonal ? y : 0; l < (diagonal ? y + 1 : locations); ++l)
                 for (int g = 0; g < genotypes; ++g)
-                    if (!diagonal || y == l)
-                        t += std::to_string(2001 + y) + ",L" + std::to_string(l) + ",g" + std::to_string(g) + "," +
-                             std::to_string((l * 7 + g * g + y) % 5) + "\n";
+                    t += std::to_string(2001 + y) + ",L" + std::to_string(l) + ",g" + std::to_string(g) + "," +
+                         std::to_string((l * 7 + g % 5 + y) % 5) + "\n";
         return t;
     };
     struct Case {
