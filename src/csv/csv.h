@@ -56,7 +56,7 @@ public:
 inline constexpr std::size_t kMaxRowBytes = kMaxRecordLength;
 
 // Reads the rows of a table from a descriptor, one at a time, in blocks of
-// a few MiB: only the block in hand is kept, however long the file.  Empty
+// up to 2 MiB: only the block in hand is kept, however long the file.  Empty
 // lines and lines of blanks are skipped; a UTF-8 byte-order mark at the
 // start is skipped.  The header is the first line that holds anything but
 // blanks, and it decides the separator: a tab makes the table

@@ -1,4 +1,4 @@
-// The table reader: rows of fields from a descriptor, read in large blocks.
+// The table reader: rows of fields from a descriptor, read in blocks.
 // A row without a double quote (nearly all of them) is split in place, its
 // fields views into the block; a row with one takes the RFC 4180 path,
 // which unescapes its quoted fields in place as well.
@@ -41,7 +41,7 @@ bool Reader::fill() {
         pos_ = 0;
     }
     // The block grows from 64 KiB as the file goes on, to hold the longest
-    // row with a large block beside it.
+    // row with 1 MiB beside it.
     if (buf_.size() < kMaxRowBytes + kBlock + 8) {
         std::vector<char> more(std::min(std::max<std::size_t>(buf_.size() * 2, 64 << 10), kMaxRowBytes + kBlock + 8));
         if (end_ > 0) std::memcpy(more.data(), buf_.data(), end_);
