@@ -25,4 +25,5 @@ wait $a || status=1
 wait $b || status=1
 # The result files' readers: inputs as long as a whole run's four files.
 run results_read 3000 65536 || status=1
+run csv_read 3000 4096 || status=1
 exit $status

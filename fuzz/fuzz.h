@@ -50,6 +50,9 @@ Result list_read(const std::uint8_t* data, std::size_t size);
 Result format_out(const std::uint8_t* data, std::size_t size);
 // fuzz_job: a whole run in-process on an .EMA/.NAQ pair.
 Result job(const std::uint8_t* data, std::size_t size);
+// fuzz_csv_read: a table read by seqord-prep's reader (against a model),
+// its numbers, and the whole table read into genotype means.
+Result csv_read(const std::uint8_t* data, std::size_t size);
 
 // fuzz_results_read: the readers of the result files, and the checks that
 // the files are of one run.  The input is .ORP, .POR, .ORS and .SOR in that

@@ -101,4 +101,25 @@ std::vector<Slot> slots(const Format& f, std::size_t n);
 // could never be used up.
 std::string model_write(const Format& f, const std::vector<Value>& values, std::string_view eol, bool& ok);
 
+// ----------------------------------------------------- fuzz_csv_read ---
+
+// A table as RFC 4180 and the reader's own rules read it, character by
+// character: a UTF-8 byte-order mark skipped; the header the first line with
+// anything but blanks, its tabs, semicolons and commas choosing the
+// separator; quoted fields with doubled quotes and line breaks; LF or CR LF
+// line ends (a CR alone is an error, one at the very end of the file is
+// dropped); lines of blanks skipped.  Rows carry the line they begin on;
+// `error` is "line N: what" for the first fault, the rows before it kept.
+struct CsvModel {
+    struct Row {
+        long line = 0;
+        std::vector<std::string> fields;
+        bool operator==(const Row&) const = default;
+    };
+    std::vector<Row> rows;
+    char sep = ',';
+    std::string error;
+};
+CsvModel model_csv(std::string_view text);
+
 }  // namespace seqord::fuzz::detail

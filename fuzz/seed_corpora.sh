@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds the seed corpora of the four fuzz targets from the inputs of the
+# Builds the seed corpora of the fuzz targets from the inputs of the
 # known-good runs (tests/data/golden/*/input) and a few hand-made cases:
-#   build/fuzz/corpus-records_read, corpus-list_read, corpus-format_out, corpus-job
+#   build/fuzz/corpus-records_read, corpus-list_read, corpus-format_out, corpus-job, corpus-csv_read
 # Usage: fuzz/seed_corpora.sh [build folder, default build/fuzz]
 # The corpora are not kept in the repository; libFuzzer adds to them as it runs.
 set -euo pipefail
@@ -9,7 +9,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 out="${1:-$root/build/fuzz}"
 golden="$root/tests/data/golden"
 
-for t in records_read list_read format_out job; do
+for t in records_read list_read format_out job csv_read; do
   rm -rf "$out/corpus-$t"
   mkdir -p "$out/corpus-$t"
 done
@@ -103,7 +103,22 @@ seed "$out/corpus-format_out" "fields-f" "" "\xc1\x08\x03\x66\xe6\x40\x46\xc1\x0
 seed "$out/corpus-format_out" "fields-e" "" "\xc2\x10\x08\x00\x00\x48\x41\xc2\x0e\x08\x00\x00\x48\x41\xc2\x0d\x08\x01\x00\x00\x00\xc2\x10\x08\xff\xff\x7f\x7f"
 seed "$out/corpus-format_out" "fields-e-double" "" '\xc3\x18\x10\x00\x00\x00\x00\x00\x00\x10\x00\xc3\x10\x08\x01\x00\x00\x00\x00\x00\x00\x00\xc3\xff\xfe\x00\x00\x00\x00\x00\x00\xf0\x7f'
 
-for t in records_read list_read format_out job; do
+# ---- fuzz_csv_read: the heads of the tables of the tests and examples, and
+# hand-made tables with quotes, other separators and line ends.
+for f in "$root/examples/barley.csv" "$root/tests/data/prep/"*.csv; do
+  head -c 3000 "$f" > "$out/corpus-csv_read/$(basename "$f")"
+done
+i=0
+for text in $'year,location,genotype,yield\n2001,"A, B",g1,1.5\n2001,"say ""hi""",g2,2\n' \
+            $'\xef\xbb\xbf\n\nYear;Location;Genotype;Yield\r\n2001;A;g1;4,5\r\n2001;A;g2;-0,25\r\n' \
+            $'year\tlocation\tgenotype\tyield\n2001\tA\tg1\tNA\n2001\t"two\nlines"\tg1\t1e3\n' \
+            $'year,location,genotype,yield\n2001,A,g1,1\r2001,A,g2,2\n' \
+            $'year,location,genotype,yield\n2001,A,g1,1\n2001,A,g1,3\n2001,A,g2,+2\n2001,B,g1,.5\n  \n2001,B,g2, 7 \n'; do
+  i=$((i + 1))
+  printf '%s' "$text" > "$out/corpus-csv_read/hand-$i"
+done
+
+for t in records_read list_read format_out job csv_read; do
   echo "corpus-$t: $(ls "$out/corpus-$t" | wc -l) seeds"
 done
 

@@ -2,6 +2,10 @@
 // seqord-prep (separators, quoting, line ends, line numbers, bounds).
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -81,6 +85,9 @@ TEST(CsvReader, SeparatorsQuotesLineEndsAndLineNumbers) {
         {"semicolons and a comma", "year;\"a,b\"\n1;2\n", "1:year;\"a|b\";2:1;2;", ','},
         {"a quote inside an unquoted field", "a\nsay\"hi\n", "1:a;2:say\"hi;", ','},
         {"nothing at all", "", "", ','},
+        {"a quoted line break after plain rows", "y\tl\n1\tA\n2\t\"two\nlines\"\tg\n3\tB\n",
+         "1:y|l;2:1|A;3:2|two\nlines|g;5:3|B;", '\t'},
+        {"tabs around quoted fields in a tab table", "y\tl\tg\n\t\"x\" \t \"z\"\n", "1:y|l|g;2:|x|z;", '\t'},
     };
     for (const Case& c : cases) {
         const Read r = read_all(c.text);
@@ -97,32 +104,87 @@ TEST(CsvReader, RefusesBrokenQuotesAndOverlongLines) {
     EXPECT_EQ(read_all("a\n" + longest + "\n").error, "");
     EXPECT_EQ(read_all("a\n" + longest + "xy\n").error, "line 2: the line is longer than 1 MiB");
     EXPECT_EQ(read_all(longest + "xyz\n").error, "line 1: the line is longer than 1 MiB");
-    // A quoted field spanning lines counts as one long row.
-    EXPECT_EQ(read_all("a\n\"" + std::string(csv::kMaxRowBytes / 2, '\n') + std::string(csv::kMaxRowBytes / 2, 'y') + "\"\n")
+    // A quoted field spanning lines is named as a field, at the line where
+    // it begins.
+    EXPECT_EQ(read_all("a\nb,\"" + std::string(csv::kMaxRowBytes / 2, '\n') + std::string(csv::kMaxRowBytes / 2, 'y') + "\"\n")
                   .error,
-              "line 2: the line is longer than 1 MiB");
+              "line 2: a quoted field runs on past 1 MiB (is its closing quote missing?)");
+    EXPECT_EQ(read_all("a\r1,2\r").error,
+              "line 1: a carriage return alone ends a line (old Mac line ends); save the table with LF or CR LF line ends");
+    EXPECT_EQ(read_all("a\n1\r2\n").error,
+              "line 2: a carriage return alone ends a line (old Mac line ends); save the table with LF or CR LF line ends");
 }
 
 TEST(CsvReader, Numbers) {
+    using csv::Number;
     struct Num {
-        const char* text;
+        std::string text;
         bool comma;
-        bool ok;
+        Number result;
         double value;
     };
-    for (const Num& n : {Num{"41.5", false, true, 41.5}, Num{" -2 ", false, true, -2}, Num{"+3.", false, true, 3},
-                         Num{".25", false, true, 0.25}, Num{"1e3", false, true, 1000}, Num{"2.5E-1", false, true, 0.25},
-                         Num{"41,5", true, true, 41.5}, Num{"41.5", true, true, 41.5}, Num{"41,5", false, false, 0},
-                         Num{"1,2,3", true, false, 0}, Num{"inf", false, false, 0}, Num{"nan", false, false, 0},
-                         Num{"0x10", false, false, 0}, Num{"1e999", false, false, 0}, Num{"", false, false, 0},
-                         Num{"-", false, false, 0}, Num{"1e", false, false, 0}, Num{"12 kg", false, false, 0},
-                         Num{"--1", false, false, 0}}) {
+    const Num nums[] = {
+        {"41.5", false, Number::ok, 41.5},        {" -2 ", false, Number::ok, -2},
+        {"+3.", false, Number::ok, 3},            {".25", false, Number::ok, 0.25},
+        {"1e3", false, Number::ok, 1000},         {"2.5E-1", false, Number::ok, 0.25},
+        {"41,5", true, Number::ok, 41.5},         {"41.5", true, Number::ok, 41.5},
+        {"4.9e-324", false, Number::ok, 4.9e-324}, {"41,5", false, Number::not_a_number, 0},
+        {"1,2,3", true, Number::not_a_number, 0}, {"inf", false, Number::not_a_number, 0},
+        {"nan", false, Number::not_a_number, 0},  {"0x10", false, Number::not_a_number, 0},
+        {"", false, Number::not_a_number, 0},     {"-", false, Number::not_a_number, 0},
+        {"1e", false, Number::not_a_number, 0},   {"12 kg", false, Number::not_a_number, 0},
+        {"--1", false, Number::not_a_number, 0},  {"+-5", false, Number::not_a_number, 0},
+        {"-+5", false, Number::not_a_number, 0},  {"1e999", false, Number::out_of_range, 0},
+        {"-1e999", false, Number::out_of_range, 0}, {"1e-400", false, Number::out_of_range, 0},
+        {"2e-324", false, Number::out_of_range, 0}, {std::string(400, '9'), false, Number::out_of_range, 0},
+    };
+    for (const Num& n : nums) {
         double v = -99;
-        EXPECT_EQ(csv::parse_number(n.text, n.comma, v), n.ok) << n.text;
-        if (n.ok) {
+        EXPECT_EQ(csv::parse_number(n.text, n.comma, v), n.result) << n.text;
+        if (n.result == Number::ok) {
             EXPECT_EQ(v, n.value) << n.text;
         }
     }
+}
+
+// Packed short decimals give back the very bits that parse_number reads,
+// over random digits, points and signs, and every form too long to pack is
+// left to parse_number.
+TEST(CsvReader, PackedDecimalsAreTheNumbersReadBitForBit) {
+    std::mt19937_64 rng(2024);
+    long packed = 0;
+    for (int k = 0; k < 300000; ++k) {
+        const int digits = 1 + static_cast<int>(rng() % 12);
+        std::string text;
+        if (rng() % 4 == 0) text += '-';
+        const int point = static_cast<int>(rng() % (digits + 2)) - 1;  // -1: no point
+        for (int d = 0; d < digits; ++d) {
+            if (d == point) text += (k % 3 == 0 ? ',' : '.');
+            text += static_cast<char>('0' + rng() % 10);
+        }
+        if (point == digits) text += '.';
+        const bool comma = k % 3 == 0;
+        double want = 0;
+        const bool ok = csv::parse_number(text, comma, want) == csv::Number::ok;
+        std::uint32_t code = 0;
+        if (!csv::pack_decimal(text, comma, code)) continue;
+        ASSERT_TRUE(ok) << text;
+        ASSERT_EQ(code >> 31, 0u) << text;
+        const double got = csv::unpack_decimal(code);
+        ASSERT_EQ(std::memcmp(&got, &want, sizeof got), 0) << text << ": " << got << " " << want;
+        ++packed;
+    }
+    EXPECT_GT(packed, 150000);
+    std::uint32_t code = 0;
+    for (const char* no : {"1e3", "+5", "1.5 kg", "", " ", "-", ".", "123456789", "0.1234567890123456", "inf"})
+        EXPECT_FALSE(csv::pack_decimal(no, false, code)) << no;
+    EXPECT_FALSE(csv::pack_decimal("41,5", false, code));
+    ASSERT_TRUE(csv::pack_decimal(" 41,50 ", true, code));
+    EXPECT_EQ(csv::unpack_decimal(code), 41.5);
+    ASSERT_TRUE(csv::pack_decimal("-0.00", false, code));
+    EXPECT_TRUE(std::signbit(csv::unpack_decimal(code)));
+    ASSERT_TRUE(csv::pack_decimal("67108863", false, code));  // the largest mantissa
+    EXPECT_EQ(csv::unpack_decimal(code), 67108863.0);
 }
 
 }  // namespace

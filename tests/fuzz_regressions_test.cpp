@@ -62,6 +62,7 @@ TEST(FuzzReplay, ListRead) { replay_all("list_read", list_read); }
 TEST(FuzzReplay, FormatOut) { replay_all("format_out", format_out); }
 TEST(FuzzReplay, Job) { replay_all("job", job); }
 TEST(FuzzReplay, ResultsRead) { replay_all("results_read", results_read); }
+TEST(FuzzReplay, CsvRead) { replay_all("csv_read", csv_read); }
 
 // A free-form value whose digits overflow before a character that no integer
 // holds is a syntax error, not a conversion error.
@@ -205,6 +206,21 @@ TEST(FuzzModels, RowModelTakesContinuationLines) {
 
 // A known-good run through the fuzz_job path ends normally and writes the
 // same report as the program does when run on its own.
+TEST(FuzzModels, CsvModelFollowsTheTableRules) {
+    using Row = detail::CsvModel::Row;
+    detail::CsvModel m = detail::model_csv("\n \r\na\tb\n\"x\ty\" \t 1\r\n\n  \n\"\"\"\"\n2\t3\r");
+    EXPECT_EQ(m.sep, '\t');
+    EXPECT_EQ(m.error, "");
+    EXPECT_EQ(m.rows, (std::vector<Row>{{3, {"a", "b"}}, {4, {"x\ty", " 1"}}, {7, {"\""}}, {8, {"2", "3"}}}));
+    m = detail::model_csv("a;b\n1;\"2\n3\"x\n");
+    EXPECT_EQ(m.sep, ';');
+    EXPECT_EQ(m.rows, (std::vector<Row>{{1, {"a", "b"}}}));
+    EXPECT_EQ(m.error, "line 3: text after the closing quote of a field");
+    EXPECT_EQ(detail::model_csv("a\r1\n").error,
+              "line 1: a carriage return alone ends a line (old Mac line ends); save the table with LF or CR LF line ends");
+    EXPECT_EQ(detail::model_csv("a\n\"1\n").error, "line 2: a quoted field is not closed before the end of the file");
+}
+
 TEST(FuzzJob, GoldenRunInProcessMatchesTheKnownReport) {
     const fs::path in = test::data_dir() / "golden" / "small_001" / "input";
     const std::string text =

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <initializer_list>
 #include <span>
 #include <stdexcept>
@@ -54,20 +55,26 @@ public:
 // memory a reader takes stays bounded whatever the file holds.
 inline constexpr std::size_t kMaxRowBytes = kMaxRecordLength;
 
-// Reads the rows of a table from a descriptor, one at a time.  The first
-// line decides the separator: a tab makes the table tab-separated, a
-// semicolon without a comma semicolon-separated (and values may then have a
-// decimal comma), anything else comma-separated.  Fields may be quoted as
-// RFC 4180 has it (a quoted field may hold separators, line breaks and
-// doubled quotes); lines end in LF or CR LF; a UTF-8 byte-order mark at the
-// start is skipped; empty lines and lines of blanks are skipped.
+// Reads the rows of a table from a descriptor, one at a time, in blocks of
+// up to 2 MiB: only the block in hand is kept, however long the file.  Empty
+// lines and lines of blanks are skipped; a UTF-8 byte-order mark at the
+// start is skipped.  The header is the first line that holds anything but
+// blanks, and it decides the separator: a tab makes the table
+// tab-separated, a semicolon without a comma semicolon-separated (values
+// may then have a decimal comma), anything else comma-separated.  Fields
+// may be quoted as RFC 4180 has it (a quoted field may hold separators,
+// line breaks and doubled quotes).  Lines end in LF or CR LF; a carriage
+// return alone outside quotes is refused, naming the line ends.
 class Reader {
 public:
-    explicit Reader(int fd) : fd_(fd) {}
+    explicit Reader(int fd);
     Reader(const Reader&) = delete;
     Reader& operator=(const Reader&) = delete;
 
-    // The next row's fields; false at the end of the table.
+    // The next row's fields; false at the end of the table.  The views
+    // stay valid until the next call.
+    bool next(std::vector<std::string_view>& fields);
+    // The same, copied.
     bool next(std::vector<std::string>& fields);
     // The line on which the row last returned begins (1 for the first).
     long line() const { return row_line_; }
@@ -77,22 +84,47 @@ public:
 
 private:
     bool fill();
-    int peek();
-    int get();
+    void start();
+    // The next line in the buffer: [b, e) without its line end; `ended` when
+    // a line end follows (false for the last line of a file that does not
+    // end in one).  False at the end of the file.
+    bool next_line(const char*& b, const char*& e, bool& ended);
+    void quoted_row(std::vector<std::string_view>& fields);
+    [[noreturn]] void carriage_return(long line) const;
 
     int fd_;
-    std::string buf_;
-    std::size_t pos_ = 0;
+    std::vector<char> buf_;
+    std::size_t pos_ = 0, end_ = 0;
     bool eof_ = false;
     bool started_ = false;
     char sep_ = ',';
     long line_ = 1;
     long row_line_ = 0;
+    std::vector<std::string_view> views_;
 };
+
+// What a number field holds.
+enum class Number { ok, not_a_number, out_of_range };
 
 // Reads `text` (blanks around it allowed) as a finite number: an optional
 // sign, digits with an optional point (or, with `decimal_comma`, a comma)
-// and an optional exponent.  False when it is anything else.
-bool parse_number(std::string_view text, bool decimal_comma, double& out);
+// and an optional exponent.  A number beyond double precision's range, or
+// too small to be told from zero, is out of range.
+Number parse_number(std::string_view text, bool decimal_comma, double& out);
+
+// Nearly every value a table holds is a short decimal, m / 10^e with
+// m < 2^26 and e <= 15: both are exact in double precision and their
+// quotient, correctly rounded, is the value std::from_chars (and
+// parse_number) reads from the text.  Such a value packs into 31 bits (the
+// highest bit stays 0): pack_decimal takes [blanks][-]digits[point
+// digits][blanks] (the point a comma too with `decimal_comma`) and is
+// false for anything else; unpack_decimal gives the value back, bit for bit
+// what parse_number gives.
+bool pack_decimal(std::string_view text, bool decimal_comma, std::uint32_t& code);
+double unpack_decimal(std::uint32_t code);
+
+// Whether `text` is well-formed UTF-8 (no overlong forms, no surrogates,
+// nothing beyond U+10FFFF).
+bool valid_utf8(std::string_view text);
 
 }  // namespace seqord::csv

@@ -353,23 +353,10 @@ std::vector<std::string> dropped_locations(const Settings& s, const Table& t) {
     return lines;
 }
 
-// Refuses a job that seqord's workspace cannot hold.
-void check_workspace(std::int64_t maxy, std::int64_t maxl) {
-    using job::Workspace;
-    const job::Required r = job::required_sizes(maxy, maxl);
-    std::string shortfall;
-    auto check = [&](const char* area, std::int64_t need, std::int64_t have) {
-        if (need <= have) return;
-        shortfall += std::string(shortfall.empty() ? "" : "; ") + "its " + area + " area " + std::to_string(need) +
-                     " elements, " + std::to_string(need - have) + " more than its " + std::to_string(have);
-    };
-    check("DZ", r.dz, Workspace::kDZ);
-    check("Z", r.z, Workspace::kZ);
-    check("MZ", r.mz, Workspace::kMZ);
-    check("AZ", r.az, Workspace::kAZ);
-    if (!shortfall.empty())
-        throw Failure(kExitBad, "the job is too big for seqord: " + plural(maxy, "year", "years") + " and " +
-                                    plural(maxl, "location", "locations") + " need " + shortfall);
+// Refuses a job that the run header or seqord's workspace cannot hold.
+void check_workspace(std::int64_t maxy, std::int64_t maxl, std::int64_t maxg) {
+    const std::string problem = count_problem(maxy, maxl, maxg);
+    if (!problem.empty()) throw Failure(kExitBad, problem);
 }
 
 std::string gap_message(const Settings& s, const Table& t, const proximity::Result& r) {
@@ -520,7 +507,8 @@ void work(const Settings& s, std::string& out, std::string& err) {
                                                        "columns, long,short)"));
     for (const std::string& u : unused)
         err += "seqord-prep: warning: " + s.renames + ": no year or location is named '" + u + "'\n";
-    check_workspace(static_cast<std::int64_t>(t.years.size()), static_cast<std::int64_t>(t.locations.size()));
+    check_workspace(static_cast<std::int64_t>(t.years.size()), static_cast<std::int64_t>(t.locations.size()),
+                    static_cast<std::int64_t>(t.genotypes.size()));
 
     if (s.scale != 1.0)
         for (proximity::YearMeans& y : t.means)
@@ -566,6 +554,58 @@ void work(const Settings& s, std::string& out, std::string& err) {
 }
 
 }  // namespace
+
+std::string count_problem(std::int64_t years, std::int64_t locations, std::int64_t genotypes) {
+    // The run header's fields are six digits wide.
+    constexpr std::int64_t kField = 999999;
+    auto count = [](std::int64_t n, const char* one, const char* many) {
+        return std::to_string(n) + " " + (n == 1 ? one : many);
+    };
+    if (genotypes > kField)
+        return "the table has " + count(genotypes, "genotype", "genotypes") + ", more than the " +
+               std::to_string(kField) + " that the run header of the job can hold";
+    using job::Workspace;
+    auto shortfall = [](std::int64_t y, std::int64_t l) {
+        const job::Required r = job::required_sizes(y, l);
+        std::string s;
+        auto check = [&](const char* area, std::int64_t need, std::int64_t have) {
+            if (need <= have) return;
+            s += std::string(s.empty() ? "" : "; ") + "its " + area + " area " + std::to_string(need) +
+                 " elements, " + std::to_string(need - have) + " more than its " + std::to_string(have);
+        };
+        check("DZ", r.dz, Workspace::kDZ);
+        check("Z", r.z, Workspace::kZ);
+        check("MZ", r.mz, Workspace::kMZ);
+        check("AZ", r.az, Workspace::kAZ);
+        return s;
+    };
+    const std::string need = shortfall(years, locations);
+    if (need.empty()) return {};
+    // What fits: the most years at this many locations, the most locations
+    // in one year (the areas grow with both counts).
+    auto most = [&](auto fits) {
+        std::int64_t lo = 0, hi = 1000000;
+        while (lo < hi) {
+            const std::int64_t mid = (lo + hi + 1) / 2;
+            if (fits(mid)) lo = mid;
+            else hi = mid - 1;
+        }
+        return lo;
+    };
+    const std::int64_t most_years = most([&](std::int64_t y) { return shortfall(y, locations).empty(); });
+    const std::int64_t most_locations = most([&](std::int64_t l) { return shortfall(1, l).empty(); });
+    std::string m = "the table has " + count(years, "year", "years") + " and " +
+                    count(locations, "location", "locations") + ", more than seqord's workspace holds (" + need +
+                    "): ";
+    if (most_years >= 1)
+        m += "it holds at most " + count(most_years, "year", "years") + " at " +
+             count(locations, "location", "locations") + " (" + count(most_locations, "location", "locations") +
+             " in one year); split the table, for instance by years";
+    else
+        m += "it holds at most " + count(most_locations, "location", "locations") +
+             " in one year; split the table, for instance by groups of locations";
+    return m;
+}
 
 int run(int argc, const char* const* argv, std::string& out, std::string& err) {
     const process::ParsedArgs a = process::parse_args(argc, argv, kOptions);

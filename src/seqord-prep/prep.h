@@ -3,6 +3,7 @@
 // and JOB.NAQ, with one proximity matrix per year.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -49,6 +50,13 @@ struct Table {
 // Reads `path`; a bad table is a Failure with kExitBad, a file that cannot
 // be read one with kExitFile.
 Table read_table(const std::string& path, const Columns& columns);
+
+// Why a job of these counts cannot be written or run: a count beyond what
+// the run header's six-digit fields hold, or more years and locations than
+// seqord's workspace holds (then also what does fit); empty when it can.
+// Checked as each count grows, so that a table too big is refused before
+// anything of its size is made.
+std::string count_problem(std::int64_t years, std::int64_t locations, std::int64_t genotypes);
 
 // `text` cut to at most `bytes` bytes, never inside a UTF-8 character.
 std::string cut_utf8(std::string_view text, std::size_t bytes);
