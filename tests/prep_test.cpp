@@ -424,6 +424,8 @@ TEST(Prep, EveryBadTableIsRefusedWithItsPlaceAndNothingIsWritten) {
          "t.csv, line 2, column location: the location 'A\\x0aB' holds a line break or another control character"},
         {"row too short", head + "2001,A\n", {"t.csv", "JOB"}, 2,
          "t.csv, line 2, column genotype: the row has 2 fields and ends before this column (column 3)"},
+        {"row of one field", head + "2001\n", {"t.csv", "JOB"}, 2,
+         "t.csv, line 2, column location: the row has 1 field and ends before this column (column 2)"},
         {"quote not closed", head + "2001,\"A,g1,1\n", {"t.csv", "JOB"}, 2,
          "t.csv, line 2: a quoted field is not closed before the end of the file"},
         {"line too long", head + "2001,A,g1," + std::string(1 << 20, '1') + "\n", {"t.csv", "JOB"}, 2,

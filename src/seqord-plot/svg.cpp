@@ -401,7 +401,7 @@ void trajectory_panel(Svg& o, const Page& page, double side, std::vector<std::st
         const char* colour = kPalette[i % std::size(kPalette)];
         o << "<g class=\"path\" data-location=\"" << int(p.location) << "\"><title>" << xml_escape(p.label)
           << " (location " << int(p.location) << "): " << p.years.front() << " to " << p.years.back() << ", "
-          << int(p.at.size()) << " years</title>";
+          << int(p.at.size()) << (p.at.size() == 1 ? " year" : " years") << "</title>";
         o << "<polyline fill=\"none\" stroke=\"" << colour << "\" stroke-width=\"1.4\" points=\"";
         for (std::size_t t = 0; t < p.at.size(); ++t) {
             o << (t ? " " : "") << f.px(p.at[t].first) << "," << f.py(p.at[t].second);

@@ -377,7 +377,8 @@ Table read_table(const std::string& path, const Columns& columns) {
             for (const Wanted& w : wanted)
                 if (w.index >= fields.size())
                     throw Failure(kExitBad, in.at_column(*w.name) + ": the row has " + std::to_string(fields.size()) +
-                                                " fields and ends before this column (column " +
+                                                (fields.size() == 1 ? " field" : " fields") +
+                                                " and ends before this column (column " +
                                                 std::to_string(w.index + 1) + ")");
         }
         int ids[3];
