@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "records/records.h"
+#include "records/utf8.h"
 #include "support.h"
 
 namespace seqord {
@@ -758,6 +759,35 @@ TEST(PublishedVectors, AllPairsAgree) {
     EXPECT_GT(run, 2000);
     // The field "- " under I2 (two records) and 1I2, "-  " under I3, "-   " under I4.
     EXPECT_EQ(refused_signs, 5);
+}
+
+
+// One reading of UTF-8 for every program: names in tables, pages and CSV.
+TEST(Utf8, WellFormedSequencesAndLatin1Fallback) {
+    const struct {
+        std::string text;
+        bool valid;
+        std::string as_utf8;
+    } cases[] = {
+        {"GrandRapids", true, "GrandRapids"},
+        {"M\xC3\xBCnchen", true, "M\xC3\xBCnchen"},                       // U+00FC
+        {"\xE2\x82\xAC \xF0\x9F\x8C\xBE", true, "\xE2\x82\xAC \xF0\x9F\x8C\xBE"},  // 3 and 4 bytes
+        {"M\xFCnchen", false, "M\xC3\xBCnchen"},                          // Latin-1
+        {"\xC0\x80", false, "\xC3\x80\xEF\xBF\xBD"},                      // overlong NUL
+        {"\xED\xA0\x80", false, "\xC3\xAD\xC2\xA0\xEF\xBF\xBD"},          // a surrogate
+        {"\xF4\x90\x80\x80", false, "\xC3\xB4\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // beyond U+10FFFF
+        {"ab\xE2\x82", false, "ab\xC3\xA2\xEF\xBF\xBD"},                  // cut short
+        {"\x85", false, "\xEF\xBF\xBD"},                                  // a C1 control of Latin-1
+        {"\xEF\xBF\xBE", true, "\xC3\xAF\xC2\xBF\xC2\xBE"},              // U+FFFE: valid, not for XML
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.text));
+        EXPECT_EQ(records::valid_utf8(c.text), c.valid);
+        EXPECT_EQ(records::as_utf8(c.text), c.as_utf8);
+        if (c.text != "\xEF\xBF\xBE") {
+            EXPECT_TRUE(records::valid_utf8(records::as_utf8(c.text)));
+        }
+    }
 }
 
 }  // namespace

@@ -123,8 +123,4 @@ Number parse_number(std::string_view text, bool decimal_comma, double& out);
 bool pack_decimal(std::string_view text, bool decimal_comma, std::uint32_t& code);
 double unpack_decimal(std::uint32_t code);
 
-// Whether `text` is well-formed UTF-8 (no overlong forms, no surrogates,
-// nothing beyond U+10FFFF).
-bool valid_utf8(std::string_view text);
-
 }  // namespace seqord::csv

@@ -365,31 +365,4 @@ double unpack_decimal(std::uint32_t code) {
     return code & kNegative ? -v : v;
 }
 
-bool valid_utf8(std::string_view text) {
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const auto* const e = p + text.size();
-    while (p < e) {
-        const unsigned c = *p;
-        if (c < 0x80) {
-            ++p;
-            continue;
-        }
-        int more;
-        unsigned min;
-        std::uint32_t cp;
-        if ((c & 0xE0) == 0xC0) more = 1, min = 0x80, cp = c & 0x1F;
-        else if ((c & 0xF0) == 0xE0) more = 2, min = 0x800, cp = c & 0x0F;
-        else if ((c & 0xF8) == 0xF0) more = 3, min = 0x10000, cp = c & 0x07;
-        else return false;
-        if (e - p <= more) return false;
-        for (int k = 1; k <= more; ++k) {
-            if ((p[k] & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (p[k] & 0x3F);
-        }
-        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-        p += more + 1;
-    }
-    return true;
-}
-
 }  // namespace seqord::csv

@@ -1,5 +1,7 @@
 #include "records/json.h"
 
+#include "records/utf8.h"
+
 #include <charconv>
 #include <cmath>
 #include <stdexcept>
@@ -7,19 +9,6 @@
 namespace seqord::json {
 
 namespace {
-
-// The length of the well-formed UTF-8 sequence at s[i], or 0.
-std::size_t utf8_length(const unsigned char* s, std::size_t i, std::size_t n) {
-    const unsigned char c = s[i];
-    const std::size_t len = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xC2 && c <= 0xDF ? 2 : 0;
-    if (len == 0 || i + len > n) return 0;
-    for (std::size_t k = 1; k < len; ++k)
-        if ((s[i + k] & 0xC0) != 0x80) return 0;
-    const unsigned c1 = s[i + 1];
-    if (len == 3 && ((c == 0xE0 && c1 < 0xA0) || (c == 0xED && c1 >= 0xA0))) return 0;  // overlong, surrogates
-    if (len == 4 && ((c == 0xF0 && c1 < 0x90) || (c == 0xF4 && c1 >= 0x90))) return 0;  // overlong, beyond U+10FFFF
-    return len;
-}
 
 void hex4(std::string& out, unsigned v) {
     static constexpr char digits[] = "0123456789abcdef";
@@ -52,7 +41,7 @@ std::string quoted(std::string_view text) {
             ++i;
             continue;
         }
-        if (const std::size_t len = utf8_length(s, i, n)) {
+        if (const std::size_t len = records::utf8_length(text, i)) {
             if (len == 3 && c == 0xE2 && s[i + 1] == 0x80 && (s[i + 2] == 0xA8 || s[i + 2] == 0xA9))
                 hex4(out, 0x2000u + (s[i + 2] - 0x80u));  // line and paragraph separators
             else

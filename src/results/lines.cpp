@@ -13,49 +13,6 @@ namespace seqord::results {
 
 std::string quote(std::string_view text) { return printable(excerpt(text)); }
 
-std::string as_utf8(std::string_view text) {
-    std::string out;
-    out.reserve(text.size() + 8);
-    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-    const std::size_t n = text.size();
-    for (std::size_t i = 0; i < n;) {
-        const unsigned char c = s[i];
-        if (c < 0x80) {
-            out.push_back(char(c));
-            ++i;
-            continue;
-        }
-        // A well-formed UTF-8 sequence stands as it is.
-        const std::size_t len = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c <= 0xDF ? 2 : 0;
-        bool ok = len > 0 && c <= 0xF4 && i + len <= n;
-        for (std::size_t k = 1; ok && k < len; ++k) ok = (s[i + k] & 0xC0) == 0x80;
-        if (ok && len == 3) {
-            const unsigned c1 = s[i + 1];
-            ok = !(c == 0xE0 && c1 < 0xA0) && !(c == 0xED && c1 >= 0xA0);  // overlong, surrogates
-            ok = ok && !(c == 0xEF && c1 == 0xBF && (s[i + 2] == 0xBE || s[i + 2] == 0xBF));  // U+FFFE/F
-        }
-        if (ok && len == 4) {
-            const unsigned c1 = s[i + 1];
-            ok = !(c == 0xF0 && c1 < 0x90) && !(c == 0xF4 && c1 >= 0x90);
-        }
-        if (ok) {
-            out.append(text.substr(i, len));
-            i += len;
-            continue;
-        }
-        // Any other byte is taken as Latin-1, the likeliest encoding of an
-        // older data file; its C1 control characters have no place in text.
-        if (c < 0xA0) {
-            out += "\xEF\xBF\xBD";
-        } else {
-            out.push_back(char(0xC0 | (c >> 6)));
-            out.push_back(char(0x80 | (c & 0x3F)));
-        }
-        ++i;
-    }
-    return out;
-}
-
 std::string counted(std::size_t n, std::string_view one, std::string_view many) {
     return std::to_string(n) + " " + std::string(n == 1 ? one : many);
 }

@@ -13,6 +13,8 @@
 // the record layer reads (kMaxRecordLength): reading stops there.
 #pragma once
 
+#include "records/utf8.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -60,10 +62,9 @@ std::string quote(std::string_view text);
 // prefix, condition number, unit and file, which the message gives its way.
 std::string reason(const RunStop& stop);
 
-// Text as UTF-8: well-formed UTF-8 sequences as they are, every other byte
-// taken as Latin-1 (the likeliest encoding of an older data file), its C1
-// control characters (0x80-0x9F) as U+FFFD.  ASCII is left alone.
-std::string as_utf8(std::string_view text);
+// Text as UTF-8 (records/utf8.h): well-formed sequences as they are, every
+// other byte taken as Latin-1, its C1 control characters as U+FFFD.
+using records::as_utf8;
 
 // A count with its noun: "1 row", "2 rows".
 std::string counted(std::size_t n, std::string_view one, std::string_view many);

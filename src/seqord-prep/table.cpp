@@ -14,6 +14,7 @@
 
 #include "csv/csv.h"
 #include "prep.h"
+#include "records/utf8.h"
 
 namespace seqord::prep {
 
@@ -391,7 +392,7 @@ Table read_table(const std::string& path, const Columns& columns) {
                 if (has_control(label))
                     throw Failure(kExitBad, in.at_column(column) + ": the " + kKind[k] + " " + quoted(label) +
                                                 " holds a line break or another control character");
-                if (!csv::valid_utf8(label))
+                if (!records::valid_utf8(label))
                     throw Failure(kExitBad, in.at_column(column) + ": the " + kKind[k] + " " + quoted_bytes(label) +
                                                 " is not UTF-8 text; save the table as UTF-8");
                 id = labels[k].add(label);
