@@ -15,6 +15,7 @@
 //   (-2 1 1 -1 1): 8 / 5 = 1.6.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -163,6 +164,72 @@ TEST(Proximity, TooFewInCommonAndConstantLocations) {
     Settings four = cumulative;
     four.min_common = 4;
     EXPECT_EQ(compute(years, 3, four).years[0].retained, (std::vector<int>{0, 2}));
+}
+
+// compute() prepares each location once a year for the pairs that share all
+// their genotypes; every pair must still come out as pair_year makes it from
+// the two tables, to the bit.  Years 1 and 2: A, B, C and the constant G have
+// all six genotypes, D and E lack g2, F lacks g5 (as many as D, others), H has
+// all six near 1e300 (another scale: the centred SED takes the pair's own
+// scale).  Year 2 changes the sets: A lacks g2 (now with D and E), D has all.
+TEST(Proximity, PairsSharingAllGenotypesAreThoseOfPairYear) {
+    const std::vector<YearMeans> years = {
+        year({{1.1, 2.7, 3.3, 4.9, 2.2, 6.5},
+              {2.3, 4.1, 6.7, 8.2, 5.5, 3.1},
+              {4.4, 3.9, 2.6, 1.8, 7.7, 5.3},
+              {3.2, kNA, 2.1, 4.6, 1.3, 5.8},
+              {0.7, kNA, 3.4, 2.2, 6.1, 4.4},
+              {5.1, 1.9, 2.8, 3.7, kNA, 4.2},
+              {3.0, 3.0, 3.0, 3.0, 3.0, 3.0},
+              {1.3e300, 2.1e300, 0.4e300, 3.3e300, 2.6e300, 1.9e300}}),
+        year({{1.5, kNA, 3.3, 4.1, 2.9, 6.2},
+              {2.3, 4.8, 6.1, 8.4, 5.2, 3.7},
+              {4.6, 3.1, 2.3, 1.2, 7.4, 5.9},
+              {3.8, 2.4, 2.5, 4.1, 1.6, 5.2},
+              {0.9, kNA, 3.1, 2.8, 6.6, 4.7},
+              {5.4, 1.2, 2.2, 3.3, kNA, 4.8},
+              {3.0, 3.0, 3.0, 3.0, 3.0, 3.0},
+              {1.7e300, 2.2e300, 0.9e300, 3.1e300, 2.4e300, 1.1e300}}),
+    };
+    const int locations = 8;
+    const Settings per_year[] = {
+        settings(Measure::sed, Scaling::standardised, Average::normal, Weighting::unweighted, false),
+        settings(Measure::sed, Scaling::centred, Average::normal, Weighting::unweighted, false),
+        settings(Measure::cor, Scaling::standardised, Average::normal, Weighting::unweighted, false),
+    };
+    for (const Settings& s : per_year) {
+        SCOPED_TRACE(static_cast<int>(s.measure) * 2 + static_cast<int>(s.scaling));
+        const Result r = compute(years, locations, s);
+        ASSERT_EQ(r.years.size(), years.size());
+        std::vector<ConstantLocation> constant;
+        Scratch scratch;
+        for (std::size_t y = 0; y < years.size(); ++y) {
+            ASSERT_EQ(r.years[y].retained.size(), static_cast<std::size_t>(locations));
+            std::vector<bool> flagged(locations, false);
+            for (int m = 1; m < locations; ++m)
+                for (int l = 0; l < m; ++l) {
+                    SCOPED_TRACE(testing::Message() << "year " << y << " pair " << l << "-" << m);
+                    const YearValue v = pair_year(years[y][static_cast<std::size_t>(l)],
+                                                  years[y][static_cast<std::size_t>(m)], s, scratch);
+                    const bool gap = std::find(r.gaps.begin(), r.gaps.end(),
+                                               Gap{static_cast<int>(y), l, m, v.n,
+                                                   v.status == YearValue::Status::constant}) != r.gaps.end();
+                    if (v.status != YearValue::Status::counts) {
+                        EXPECT_TRUE(gap);
+                        flagged[static_cast<std::size_t>(l)] = flagged[static_cast<std::size_t>(l)] || v.first_constant;
+                        flagged[static_cast<std::size_t>(m)] = flagged[static_cast<std::size_t>(m)] || v.second_constant;
+                        continue;
+                    }
+                    EXPECT_FALSE(gap);
+                    EXPECT_EQ(at(r, static_cast<int>(y), l, m), s.measure == Measure::cor ? 1.0 - v.value : v.value);
+                }
+            for (int l = 0; l < locations; ++l)
+                if (flagged[static_cast<std::size_t>(l)]) constant.push_back({static_cast<int>(y), l});
+        }
+        EXPECT_EQ(r.constant, constant);
+        // G is constant for the standardised measures only.
+        EXPECT_EQ(constant.empty(), s.measure == Measure::sed && s.scaling == Scaling::centred);
+    }
 }
 
 // kYears with every mean multiplied by `f`.

@@ -69,6 +69,120 @@ struct Running {
     bool constant = false;
 };
 
+// One location in one year, prepared once for every pair of locations with
+// the same genotypes: their genotypes in common are all of each, so each
+// vector goes through the same operations whatever the other location, and
+// the pair needs only the final sum.  The operations are those of pair_year,
+// in the same order, so that the values are the same bits.
+struct Prepared {
+    std::uint64_t key = 0;  // a hash of the genotypes, to find locations with the same ones quickly
+    int set = -1;           // locations with the same genotypes that year share it
+    std::vector<double> v;  // centred and scaled (COR), standardised (SED), or centred at scale e, d
+    double ss = 0.0;        // standardised: the sum of squares of the scaled deviations
+    bool constant = false;  // standardised: all means equal, or no spread left
+    int e = 0, d = 0;       // centred: the exponents of the values and of their deviations
+};
+
+bool same_genotypes(const std::vector<Cell>& a, const std::vector<Cell>& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t k = 0; k < a.size(); ++k)
+        if (a[k].genotype != b[k].genotype) return false;
+    return true;
+}
+
+void prepare(const std::vector<Cell>& cells, const Settings& s, Prepared& p) {
+    std::vector<double>& v = p.v;
+    v.clear();
+    for (const Cell& c : cells) v.push_back(c.mean);
+    if (v.empty()) return;
+    const bool standardise = s.measure == Measure::cor || s.scaling == Scaling::standardised;
+    if (!standardise) {
+        // Used only with a location of the same e and d, which are then the
+        // pair's own.
+        p.e = exponent(v);
+        scale_down(v, p.e);
+        centre(v);
+        p.d = exponent(v);
+        scale_down(v, p.d);
+        return;
+    }
+    p.constant = all_equal(v);
+    p.ss = centre_scaled(v);
+    p.constant = p.constant || !(p.ss > 0.0);
+    if (s.measure == Measure::cor || p.constant) return;
+    const double sd = std::sqrt(p.ss / static_cast<double>(v.size()));
+    for (double& x : v) x = x / sd;
+}
+
+// pair_year for two locations with the same genotypes, from their prepared
+// vectors; false when the centred SED needs a scale of the pair's own.
+bool prepared_pair(const Prepared& f, const Prepared& g, const Settings& s, YearValue& v) {
+    v = YearValue{};
+    v.n = static_cast<int>(f.v.size());
+    if (v.n < s.min_common || v.n == 0) return true;
+    const bool standardise = s.measure == Measure::cor || s.scaling == Scaling::standardised;
+    const double n = static_cast<double>(v.n);
+    const double* a = f.v.data();
+    const double* b = g.v.data();
+    const std::size_t size = f.v.size();
+    if (!standardise) {
+        if (f.e != g.e || f.d != g.d) return false;
+        double sum = 0.0;
+        for (std::size_t k = 0; k < size; ++k) {
+            const double diff = a[k] - b[k];
+            sum += diff * diff;
+        }
+        v.status = YearValue::Status::counts;
+        v.value = std::ldexp(sum / n, 2 * (f.e + f.d));
+        return true;
+    }
+    v.first_constant = f.constant;
+    v.second_constant = g.constant;
+    if (v.first_constant || v.second_constant) {
+        v.status = YearValue::Status::constant;
+        return true;
+    }
+    v.status = YearValue::Status::counts;
+    if (s.measure == Measure::cor) {
+        double sab = 0.0;
+        for (std::size_t k = 0; k < size; ++k) sab += a[k] * b[k];
+        v.value = std::clamp(sab / std::sqrt(f.ss * g.ss), -1.0, 1.0);
+        return true;
+    }
+    double sum = 0.0;
+    for (std::size_t k = 0; k < size; ++k) {
+        const double diff = a[k] - b[k];
+        sum += diff * diff;
+    }
+    v.value = sum / n;
+    return true;
+}
+
+// Numbers the genotype sets of the retained locations of one year (and
+// prepares each location).
+void prepare_year(const std::vector<int>& retained, const std::vector<const std::vector<Cell>*>& cells,
+                  const Settings& s, std::vector<Prepared>& prepared, std::vector<int>& representatives) {
+    representatives.clear();
+    for (const int l : retained) {
+        const std::vector<Cell>& c = *cells[static_cast<std::size_t>(l)];
+        Prepared& p = prepared[static_cast<std::size_t>(l)];
+        std::uint64_t key = 1469598103934665603ULL ^ c.size();
+        for (const Cell& cell : c) key = (key ^ static_cast<std::uint32_t>(cell.genotype)) * 1099511628211ULL;
+        p.key = key;
+        p.set = -1;
+        for (std::size_t k = 0; k < representatives.size() && p.set < 0; ++k) {
+            const int r = representatives[k];
+            if (prepared[static_cast<std::size_t>(r)].key == key && same_genotypes(*cells[static_cast<std::size_t>(r)], c))
+                p.set = static_cast<int>(k);
+        }
+        if (p.set < 0) {
+            p.set = static_cast<int>(representatives.size());
+            representatives.push_back(l);
+        }
+        prepare(c, s, p);
+    }
+}
+
 }  // namespace
 
 std::array<char, 4> option_letters(const Settings& s) {
@@ -153,6 +267,9 @@ Result compute(const std::vector<YearMeans>& years, int locations, const Setting
     const std::size_t L = static_cast<std::size_t>(std::max(locations, 0));
     std::vector<Running> running(L * (L > 0 ? L - 1 : 0) / 2);
     Scratch scratch;
+    std::vector<Prepared> prepared(L);
+    std::vector<int> representatives;
+    std::vector<const std::vector<Cell>*> by_location(L);
     static const std::vector<Cell> kNone;
     for (std::size_t y = 0; y < years.size(); ++y) {
         const YearMeans& means = years[y];
@@ -164,10 +281,16 @@ Result compute(const std::vector<YearMeans>& years, int locations, const Setting
         for (int l = 0; l < locations; ++l)
             if (static_cast<int>(cells(l).size()) >= s.min_common) m.retained.push_back(l);
         std::vector<bool> constant(L, false);
+        for (int l = 0; l < locations; ++l) by_location[static_cast<std::size_t>(l)] = &cells(l);
+        prepare_year(m.retained, by_location, s, prepared, representatives);
         for (std::size_t j = 1; j < m.retained.size(); ++j)
             for (std::size_t i = 0; i < j; ++i) {
                 const int first = m.retained[i], second = m.retained[j];
-                const YearValue v = pair_year(cells(first), cells(second), s, scratch);
+                const Prepared& pf = prepared[static_cast<std::size_t>(first)];
+                const Prepared& ps = prepared[static_cast<std::size_t>(second)];
+                YearValue v;
+                if (pf.set != ps.set || !prepared_pair(pf, ps, s, v))
+                    v = pair_year(cells(first), cells(second), s, scratch);
                 Running& run = running[pair_index(first, second)];
                 run.most = std::max(run.most, v.n);
                 if (v.status == YearValue::Status::constant) {
