@@ -8,6 +8,23 @@ namespace seqord::proximity {
 
 namespace {
 
+// The sum of squared differences and the sum of products of two vectors,
+// added in order: every pair of locations is summed the same way, whether
+// its vectors were prepared once for the year or made for the pair.
+double squared_distance(const double* a, const double* b, std::size_t size) {
+    double sum = 0.0;
+    for (std::size_t k = 0; k < size; ++k) {
+        const double diff = a[k] - b[k];
+        sum += diff * diff;
+    }
+    return sum;
+}
+double products(const double* a, const double* b, std::size_t size) {
+    double sum = 0.0;
+    for (std::size_t k = 0; k < size; ++k) sum += a[k] * b[k];
+    return sum;
+}
+
 constexpr double kClip = 1.0 - 1e-7;
 
 // Centres `v` in place and returns the sum of squares of the deviations.
@@ -127,13 +144,8 @@ bool prepared_pair(const Prepared& f, const Prepared& g, const Settings& s, Year
     const std::size_t size = f.v.size();
     if (!standardise) {
         if (f.e != g.e || f.d != g.d) return false;
-        double sum = 0.0;
-        for (std::size_t k = 0; k < size; ++k) {
-            const double diff = a[k] - b[k];
-            sum += diff * diff;
-        }
         v.status = YearValue::Status::counts;
-        v.value = std::ldexp(sum / n, 2 * (f.e + f.d));
+        v.value = std::ldexp(squared_distance(a, b, size) / n, 2 * (f.e + f.d));
         return true;
     }
     v.first_constant = f.constant;
@@ -144,17 +156,10 @@ bool prepared_pair(const Prepared& f, const Prepared& g, const Settings& s, Year
     }
     v.status = YearValue::Status::counts;
     if (s.measure == Measure::cor) {
-        double sab = 0.0;
-        for (std::size_t k = 0; k < size; ++k) sab += a[k] * b[k];
-        v.value = std::clamp(sab / std::sqrt(f.ss * g.ss), -1.0, 1.0);
+        v.value = std::clamp(products(a, b, size) / std::sqrt(f.ss * g.ss), -1.0, 1.0);
         return true;
     }
-    double sum = 0.0;
-    for (std::size_t k = 0; k < size; ++k) {
-        const double diff = a[k] - b[k];
-        sum += diff * diff;
-    }
-    v.value = sum / n;
+    v.value = squared_distance(a, b, size) / n;
     return true;
 }
 
@@ -222,13 +227,8 @@ YearValue pair_year(const std::vector<Cell>& first, const std::vector<Cell>& sec
         const int d = std::max(exponent(a), exponent(b));
         scale_down(a, d);
         scale_down(b, d);
-        double sum = 0.0;
-        for (std::size_t k = 0; k < a.size(); ++k) {
-            const double diff = a[k] - b[k];
-            sum += diff * diff;
-        }
         v.status = YearValue::Status::counts;
-        v.value = std::ldexp(sum / n, 2 * (e + d));
+        v.value = std::ldexp(squared_distance(a.data(), b.data(), a.size()) / n, 2 * (e + d));
         return v;
     }
     // Standardised vectors and correlations do not depend on the scale of
@@ -244,21 +244,14 @@ YearValue pair_year(const std::vector<Cell>& first, const std::vector<Cell>& sec
     }
     v.status = YearValue::Status::counts;
     if (s.measure == Measure::cor) {
-        double sab = 0.0;
-        for (std::size_t k = 0; k < a.size(); ++k) sab += a[k] * b[k];
         // Rounding may carry |r| a hair past 1.
-        v.value = std::clamp(sab / std::sqrt(ssa * ssb), -1.0, 1.0);
+        v.value = std::clamp(products(a.data(), b.data(), a.size()) / std::sqrt(ssa * ssb), -1.0, 1.0);
         return v;
     }
     const double sda = std::sqrt(ssa / n), sdb = std::sqrt(ssb / n);
     for (double& x : a) x = x / sda;
     for (double& x : b) x = x / sdb;
-    double sum = 0.0;
-    for (std::size_t k = 0; k < a.size(); ++k) {
-        const double diff = a[k] - b[k];
-        sum += diff * diff;
-    }
-    v.value = sum / n;
+    v.value = squared_distance(a.data(), b.data(), a.size()) / n;
     return v;
 }
 
